@@ -1,0 +1,228 @@
+#include "mainwindow.h"
+
+#include "machineformath.h"
+#include "motorandgearboxoptions.h"
+#include "options.h"
+#include "settingsmanager.h"
+#include "ui_mainwindow.h"
+
+#include <QDebug>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdlib>
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow)
+{
+    ui->setupUi(this);
+    version = QStringLiteral("0.1.1");
+
+    plot = new QCustomPlot();
+    plot->setParent(ui->frame);
+    plot->resize(ui->frame->width(), ui->frame->height());
+    setUpPlotAxes();
+
+    timer = new QTimer(this);
+
+    QPen powerPen;
+    powerPen.setColor(QColor(0, 0, 0, 255));
+    powerPen.setWidthF(2.0);
+    QPen torquePen;
+    torquePen.setColor(QColor(255, 0, 0, 255));
+    torquePen.setWidthF(2.0);
+
+    options = new Options(nullptr);
+    machine = new MachineForMath(nullptr);
+    settingsManager = new SettingsManager(nullptr);
+    setUpPlotCurves(powerPen, torquePen);
+    readDatabase();
+
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::openAbout);
+    connect(ui->actionExit, &QAction::triggered, this, &MainWindow::QuitProgram);
+    connect(ui->actionOptions, &QAction::triggered, this, &MainWindow::openOptions);
+    connect(ui->pushButton, &QPushButton::clicked, this, &MainWindow::addGraph);
+    connect(ui->pushButton_2, &QPushButton::clicked, this, &MainWindow::removeSelectedGraph);
+    connect(options, &Options::sendData, this, &MainWindow::writeDatabase);
+    connect(options, &Options::triggersignal, this, &MainWindow::WriteMotorAndGearDataBase);
+    // The model must hold the new throttle before its readout changes.
+    connect(ui->verticalScrollBar, &QScrollBar::valueChanged, this, &MainWindow::throttleChanged);
+    connect(ui->verticalScrollBar, &QScrollBar::valueChanged, this,
+            &MainWindow::verticalScrollbar_moved);
+    connect(ui->verticalScrollBar_2, &QScrollBar::valueChanged, this,
+            &MainWindow::verticalScrollbar2_moved);
+    connect(timer, &QTimer::timeout, this, &MainWindow::drawPlot);
+    connect(plot, &QCustomPlot::selectionChangedByUser, this, &MainWindow::selectionChanged);
+    connect(plot, &QCustomPlot::mousePress, this, &MainWindow::mousePress);
+    connect(plot, &QCustomPlot::mouseWheel, this, &MainWindow::mouseWheel);
+    connect(qobject_cast<QCPTextElement *>(plot->plotLayout()->element(0, 0)),
+            &QCPTextElement::doubleClicked, this, &MainWindow::titleDoubleClick);
+    connect(plot, &QCustomPlot::axisDoubleClick, this, &MainWindow::axisLabelDoubleClick);
+    connect(plot, &QCustomPlot::legendDoubleClick, this, &MainWindow::legendDoubleClick);
+    connect(plot, &QCustomPlot::plottableClick, this, &MainWindow::graphClicked);
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QCustomPlot::customContextMenuRequested, this, &MainWindow::contextMenuRequest);
+}
+
+MainWindow::~MainWindow()
+{
+    // Closing the window releases the parentless objects too, so the
+    // settings object gets to write anything still pending.
+    releaseUnowned();
+    delete ui;
+}
+
+void MainWindow::releaseUnowned()
+{
+    delete settingsManager;
+    settingsManager = nullptr;
+    delete options;
+    options = nullptr;
+    delete machine;
+    machine = nullptr;
+}
+
+void MainWindow::QuitProgram()
+{
+    releaseUnowned();
+    std::exit(0);
+}
+
+void MainWindow::openOptions()
+{
+    if (options->exec()) {
+        readDatabase();
+        qDebug() << "Options accepted";
+    } else {
+        qDebug() << "Options canceled";
+    }
+}
+
+void MainWindow::openAbout()
+{
+    QMessageBox box;
+    box.setWindowTitle(QStringLiteral("Information"));
+    box.setText(tr("Engine and drive-train simulator: a four-cylinder engine's torque and power\n"
+                   "curves, and a live run with throttle and load.\n"
+                   "\n"
+                   "Made by the engine simulator developers with Qt and QCustomPlot.\n"
+                   "\n"
+                   "Version: %1 \n")
+                    .arg(version));
+    box.setIconPixmap(QPixmap(QStringLiteral("logo.png")));
+    box.exec();
+}
+
+// --- Settings: the nine vehicle parameters between file, dialogs and model.
+
+void MainWindow::readDatabase()
+{
+    inertia = settingsManager->ReadSettings(QStringLiteral("hitausmomentti"));
+    const int tireSize = settingsManager->ReadSettings(QStringLiteral("TireSize"));
+    const int finalDrive = settingsManager->ReadSettings(QStringLiteral("peravalitys"));
+    const int redline = settingsManager->ReadSettings(QStringLiteral("rpmredline"));
+    const int gear1 = settingsManager->ReadSettings(QStringLiteral("vaihde1"));
+    const int gear2 = settingsManager->ReadSettings(QStringLiteral("vaihde2"));
+    const int gear3 = settingsManager->ReadSettings(QStringLiteral("vaihde3"));
+    const int gear4 = settingsManager->ReadSettings(QStringLiteral("vaihde4"));
+    const int gear5 = settingsManager->ReadSettings(QStringLiteral("vaihde5"));
+
+    options->getData(inertia);
+    options->motorDialog->getData(tireSize, finalDrive, redline, gear1, gear2, gear3, gear4, gear5);
+    machine->getData(inertia, tireSize, finalDrive, redline, gear1, gear2, gear3, gear4, gear5);
+}
+
+void MainWindow::writeDatabase(int arvo, QString kohde)
+{
+    settingsManager->settings->setValue(kohde, arvo);
+    saveSettings();
+}
+
+void MainWindow::WriteMotorAndGearDataBase(int trigger)
+{
+    Q_UNUSED(trigger)
+    QSettings *settings = settingsManager->settings;
+    settings->setValue(QStringLiteral("TireSize"), options->tireSize);
+    settings->setValue(QStringLiteral("peravalitys"), options->finalDrive);
+    settings->setValue(QStringLiteral("rpmredline"), options->redline);
+    settings->setValue(QStringLiteral("vaihde1"), options->gear1);
+    settings->setValue(QStringLiteral("vaihde2"), options->gear2);
+    settings->setValue(QStringLiteral("vaihde3"), options->gear3);
+    settings->setValue(QStringLiteral("vaihde4"), options->gear4);
+    settings->setValue(QStringLiteral("vaihde5"), options->gear5);
+    saveSettings();
+}
+
+// Writes what was just set through to the file, so that a failure is seen
+// now and not lost in a deferred write.
+void MainWindow::saveSettings()
+{
+    if (settingsManager->backUpUnparsedFile())
+        ui->statusBar->showMessage(
+            tr("settings.ini could not be read in full; the original is kept as settings.ini.bak"));
+    if (!settingsManager->save()) {
+        ui->statusBar->showMessage(tr("Settings could not be saved to settings.ini"));
+        qWarning().noquote() << "Settings could not be saved to"
+                             << settingsManager->settings->fileName();
+    }
+}
+
+// --- Run loop: Start, Stop, the 10 ms tick and the two scroll bars.
+
+void MainWindow::addGraph()
+{
+    QCPGraph *live = plot->addGraph(plot->xAxis, plot->yAxis);
+    live->setName(QStringLiteral("RealPower"));
+    live->setData(machine->liveRpm, machine->livePower);
+    live->setLineStyle(QCPGraph::lsLine);
+    live->setScatterStyle(QCPScatterStyle::ssCircle);
+    QPen livePen;
+    livePen.setColor(QColor(0, 255, 0, 255));
+    livePen.setWidthF(2.0);
+    live->setPen(livePen);
+    live->setLayer(LiveLayer);
+    plot->replot();
+    timer->start(10);
+    ui->pushButton->setEnabled(false);
+}
+
+void MainWindow::removeSelectedGraph()
+{
+    plot->removeGraph(2);
+    timer->stop();
+    ui->pushButton->setEnabled(true);
+    plot->replot();
+    machine->resetData();
+}
+
+void MainWindow::drawPlot()
+{
+    machine->DoTheMath(ui->verticalScrollBar_2->value());
+    machine->CalculateTheSpeed();
+    ui->lcdNumber_2->display(machine->engineSpeed);
+    ui->lcdNumber_3->display(machine->roadSpeed);
+    if (plot->graphCount() < 3)
+        return;
+    QCPGraph *live = plot->graph(2);
+    live->setData(machine->liveRpm, machine->livePower);
+    // Only the live point changed: repaint its own layer and let the plot
+    // compose it over the unchanged curves. The library falls back to a full
+    // redraw whenever its other buffers are out of date.
+    live->layer()->replot();
+}
+
+void MainWindow::throttleChanged(int throttle)
+{
+    machine->getPower(throttle);
+}
+
+void MainWindow::verticalScrollbar_moved(int arvo)
+{
+    ui->lcdNumber->display(-arvo);
+}
+
+void MainWindow::verticalScrollbar2_moved(int arvo)
+{
+    ui->lcdNumber_4->display(-arvo);
+}

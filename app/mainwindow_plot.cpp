@@ -1,0 +1,224 @@
+// The curve plot of the main window: its set-up, and the slots that react to
+// the user's selecting, dragging, zooming and renaming on it.
+#include "mainwindow.h"
+
+#include "machineformath.h"
+#include "ui_mainwindow.h"
+
+#include <QInputDialog>
+#include <QMenu>
+
+const QString MainWindow::LiveLayer = QStringLiteral("live");
+
+namespace {
+const QCPAxis::SelectableParts LineAndTickLabels = QCPAxis::spAxis | QCPAxis::spTickLabels;
+
+bool lineOrTickLabelsSelected(const QCPAxis *axis)
+{
+    return axis->selectedParts() & LineAndTickLabels;
+}
+
+// Legend position codes carried by the context menu's entries, as alignments
+// inside the axis rectangle. Code 0 (a manual position) has no alignment.
+Qt::Alignment legendAlignment(int code)
+{
+    switch (code) {
+    case 1: return Qt::AlignTop | Qt::AlignLeft;
+    case 2: return Qt::AlignTop | Qt::AlignHCenter;
+    case 3: return Qt::AlignTop | Qt::AlignRight;
+    case 4: return Qt::AlignVCenter | Qt::AlignRight;
+    case 5: return Qt::AlignBottom | Qt::AlignRight;
+    case 6: return Qt::AlignBottom | Qt::AlignHCenter;
+    case 7: return Qt::AlignBottom | Qt::AlignLeft;
+    case 8: return Qt::AlignVCenter | Qt::AlignLeft;
+    default: return {};
+    }
+}
+
+QCPTextElement *titleOf(const QCustomPlot *plot)
+{
+    return qobject_cast<QCPTextElement *>(plot->plotLayout()->element(0, 0));
+}
+} // namespace
+
+void MainWindow::setUpPlotAxes()
+{
+    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables
+                          | QCP::iSelectAxes | QCP::iSelectLegend | QCP::iSelectOther);
+    plot->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
+    plot->axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
+    plot->axisRect()->setAutoMargins(QCP::msAll);
+    plot->xAxis->setRange(0, 5500);
+    plot->yAxis->setRange(0, 100);
+    // Ticks and tick labels are automatic with the library's default ticker.
+    plot->yAxis2->setVisible(true);
+    plot->yAxis2->setRange(0, 275);
+
+    plot->plotLayout()->insertRow(0);
+    auto *title = new QCPTextElement(plot, tr("Momentti- ja voimakäyrät"),
+                                     QFont(plot->font().family(), 14, QFont::Bold));
+    title->setSelectable(true);
+    plot->plotLayout()->addElement(0, 0, title);
+
+    plot->xAxis->setLabel(QStringLiteral("Kierrosluku - RPM"));
+    plot->yAxis->setLabel(QStringLiteral("Teho - kW"));
+    plot->yAxis2->setLabel(tr("Vääntömomentti - Nm"));
+    plot->xAxis2->setLabel(QStringLiteral("x Axis2"));
+
+    plot->legend->setVisible(true);
+    QFont legendFont = font();
+    legendFont.setPointSize(10);
+    plot->legend->setFont(legendFont);
+    plot->legend->setSelectedFont(legendFont);
+    plot->legend->setSelectableParts(QCPLegend::spItems);
+    plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
+
+    // The live graph gets a buffered layer of its own right above the curves,
+    // in the same drawing order as if it were drawn with them.
+    plot->addLayer(LiveLayer, plot->layer(QStringLiteral("main")), QCustomPlot::limAbove);
+    plot->layer(LiveLayer)->setMode(QCPLayer::lmBuffered);
+}
+
+void MainWindow::setUpPlotCurves(const QPen &powerPen, const QPen &torquePen)
+{
+    QCPGraph *power = plot->addGraph(plot->xAxis, plot->yAxis);
+    power->setName(QStringLiteral("PowerCurve"));
+    power->setData(machine->rpmKeys, machine->powerCurve);
+    power->setLineStyle(QCPGraph::lsLine);
+    power->setScatterStyle(QCPScatterStyle::ssDot);
+    power->setPen(powerPen);
+
+    QCPGraph *torque = plot->addGraph(plot->xAxis, plot->yAxis2);
+    torque->setName(QStringLiteral("TorqueCurve"));
+    // The table runs on to 5799 rpm; only the entries that have a key are drawn.
+    torque->setData(machine->rpmKeys, machine->torqueTable.mid(0, machine->rpmKeys.size()));
+    torque->setLineStyle(QCPGraph::lsLine);
+    torque->setScatterStyle(QCPScatterStyle::ssDot);
+    torque->setPen(torquePen);
+}
+
+// Axes are selected in pairs (bottom with top, left with right), each with its
+// line and tick labels together; a graph and its legend entry go together.
+void MainWindow::selectionChanged()
+{
+    if (lineOrTickLabelsSelected(plot->xAxis) || lineOrTickLabelsSelected(plot->xAxis2)) {
+        plot->xAxis2->setSelectedParts(LineAndTickLabels);
+        plot->xAxis->setSelectedParts(LineAndTickLabels);
+    }
+    if (lineOrTickLabelsSelected(plot->yAxis) || lineOrTickLabelsSelected(plot->yAxis2)) {
+        plot->yAxis2->setSelectedParts(LineAndTickLabels);
+        plot->yAxis->setSelectedParts(LineAndTickLabels);
+    }
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        QCPGraph *graph = plot->graph(i);
+        QCPPlottableLegendItem *item = plot->legend->itemWithPlottable(graph);
+        if (item && (item->selected() || graph->selected())) {
+            item->setSelected(true);
+            graph->setSelection(QCPDataSelection(graph->data()->dataRange()));
+        }
+    }
+}
+
+// A selected axis narrows dragging to its own orientation; the drag still
+// moves the bottom and left axes.
+void MainWindow::mousePress()
+{
+    if (plot->xAxis->selectedParts().testFlag(QCPAxis::spAxis))
+        plot->axisRect()->setRangeDrag(plot->xAxis->orientation());
+    else if (plot->yAxis->selectedParts().testFlag(QCPAxis::spAxis))
+        plot->axisRect()->setRangeDrag(plot->yAxis->orientation());
+    else
+        plot->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
+}
+
+void MainWindow::mouseWheel()
+{
+    if (plot->xAxis->selectedParts().testFlag(QCPAxis::spAxis))
+        plot->axisRect()->setRangeZoom(plot->xAxis->orientation());
+    else if (plot->yAxis->selectedParts().testFlag(QCPAxis::spAxis))
+        plot->axisRect()->setRangeZoom(plot->yAxis->orientation());
+    else
+        plot->axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
+}
+
+void MainWindow::graphClicked(QCPAbstractPlottable *plottable)
+{
+    ui->statusBar->showMessage(QStringLiteral("Clicked on graph '%1'.").arg(plottable->name()), 1000);
+}
+
+void MainWindow::titleDoubleClick()
+{
+    QCPTextElement *title = titleOf(plot);
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, QStringLiteral("QCustomPlot"),
+                                               QStringLiteral("New plot title:"), QLineEdit::Normal,
+                                               title->text(), &ok);
+    if (!ok)
+        return;
+    title->setText(text);
+    plot->replot();
+}
+
+void MainWindow::axisLabelDoubleClick(QCPAxis *axis, QCPAxis::SelectablePart part)
+{
+    if (part != QCPAxis::spAxisLabel)
+        return;
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, QStringLiteral("QCustomPlot"),
+                                               QStringLiteral("New axis label:"), QLineEdit::Normal,
+                                               axis->label(), &ok);
+    if (!ok)
+        return;
+    axis->setLabel(text);
+    plot->replot();
+}
+
+void MainWindow::legendDoubleClick(QCPLegend *legend, QCPAbstractLegendItem *item)
+{
+    Q_UNUSED(legend)
+    auto *graphItem = qobject_cast<QCPPlottableLegendItem *>(item);
+    if (!graphItem)
+        return;
+    QCPAbstractPlottable *graph = graphItem->plottable();
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, QStringLiteral("QCustomPlot"),
+                                               QStringLiteral("New graph name:"), QLineEdit::Normal,
+                                               graph->name(), &ok);
+    if (!ok)
+        return;
+    graph->setName(name);
+    plot->replot();
+}
+
+void MainWindow::contextMenuRequest(QPoint pos)
+{
+    if (plot->legend->selectTest(QPointF(pos), false) < 0)
+        return;
+
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const struct
+    {
+        const char *text;
+        int code;
+    } entries[] = {
+        {"Move to top left", 1},     {"Move to top center", 2},  {"Move to top right", 3},
+        {"Move to bottom right", 5}, {"Move to bottom left", 7},
+    };
+    for (const auto &entry : entries)
+        menu->addAction(QString::fromLatin1(entry.text), this, &MainWindow::moveLegend)
+            ->setData(entry.code);
+    menu->popup(plot->mapToGlobal(pos));
+}
+
+void MainWindow::moveLegend()
+{
+    auto *action = qobject_cast<QAction *>(sender());
+    if (!action || action->data().typeId() != QMetaType::Int)
+        return;
+    const Qt::Alignment alignment = legendAlignment(action->data().toInt());
+    if (!alignment)
+        return;
+    plot->axisRect()->insetLayout()->setInsetAlignment(0, alignment);
+    plot->replot();
+}

@@ -1,0 +1,211 @@
+#include "mainwindow.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+
+#include <QLCDNumber>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScrollBar>
+#include <QToolBar>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void widgetsHaveTheirKindGeometryAndText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *name, const char *kind, QRect geometry, const char *text) {
+            QTest::newRow(name) << name << kind << geometry << QString::fromUtf8(text);
+        };
+        row("frame", "QFrame", {250, 80, 601, 401}, "");
+        row("label", "QLabel", {870, 80, 81, 16}, "Tehopyyntö");
+        row("lcdNumber", "QLCDNumber", {870, 400, 71, 31}, "");
+        row("lcdNumber_2", "QLCDNumber", {80, 80, 131, 71}, "");
+        row("label_2", "QLabel", {30, 100, 51, 31}, "RPM");
+        row("label_3", "QLabel", {20, 180, 61, 41}, "km/h");
+        row("lcdNumber_3", "QLCDNumber", {80, 160, 131, 71}, "");
+        row("label_4", "QLabel", {960, 80, 81, 17}, "Kuormitus");
+        row("lcdNumber_4", "QLCDNumber", {960, 400, 71, 31}, "");
+        row("pushButton", "QPushButton", {910, 470, 93, 27}, "Start");
+        row("verticalScrollBar", "QScrollBar", {890, 100, 31, 291}, "");
+        row("verticalScrollBar_2", "QScrollBar", {970, 100, 31, 291}, "");
+        row("pushButton_2", "QPushButton", {910, 500, 93, 27}, "Stop");
+    }
+
+    void widgetsHaveTheirKindGeometryAndText()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        WorkingDirectory dir;
+        MainWindow window;
+        auto *widget = window.findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->parentWidget(), window.ui->centralWidget);
+        QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
+        QCOMPARE(widget->geometry(), geometry);
+        const QVariant shown = widget->property("text");
+        QCOMPARE(shown.isValid() ? shown.toString() : QString(), text);
+    }
+
+    void windowIsFixedWithItsMenusAndBars()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("MainWindow"));
+        QCOMPARE(window.size(), QSize(1054, 633));
+        QCOMPARE(window.minimumSize(), QSize(1054, 633));
+        QCOMPARE(window.maximumSize(), QSize(1054, 633));
+        QCOMPARE(window.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+        QCOMPARE(window.sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+        QCOMPARE(window.sizePolicy().horizontalStretch(), 1);
+        window.show();
+        window.resize(1300, 900);
+        QCoreApplication::processEvents();
+        QCOMPARE(window.size(), QSize(1054, 633));
+
+        QCOMPARE(window.menuBar(), window.ui->menuBar);
+        QCOMPARE(window.statusBar(), window.ui->statusBar);
+        const QList<QAction *> menus = window.ui->menuBar->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus[0]->menu(), window.ui->menuOptions);
+        QCOMPARE(menus[0]->text(), QStringLiteral("File"));
+        QCOMPARE(menus[1]->text(), QStringLiteral("Help"));
+        QCOMPARE(window.ui->menuOptions->actions(),
+                 QList<QAction *>({window.ui->actionOptions, window.ui->actionExit}));
+        QCOMPARE(window.ui->menuHelp->actions(), QList<QAction *>({window.ui->actionAbout}));
+        QCOMPARE(window.ui->actionOptions->text(), QStringLiteral("Options"));
+        QCOMPARE(window.ui->actionExit->text(), QStringLiteral("Exit"));
+        QCOMPARE(window.ui->actionAbout->text(), QStringLiteral("About"));
+        QCOMPARE(window.toolBarArea(window.ui->mainToolBar), Qt::TopToolBarArea);
+        QVERIFY(window.ui->mainToolBar->actions().isEmpty());
+    }
+
+    void controlsStartAtRest()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        for (QScrollBar *bar : {window.ui->verticalScrollBar, window.ui->verticalScrollBar_2}) {
+            QCOMPARE(bar->orientation(), Qt::Vertical);
+            QCOMPARE(bar->minimum(), -100);
+            QCOMPARE(bar->maximum(), 0);
+            QCOMPARE(bar->value(), 0);
+        }
+        for (QLCDNumber *lcd : window.ui->centralWidget->findChildren<QLCDNumber *>()) {
+            QCOMPARE(lcd->value(), 0.0);
+            QCOMPARE(lcd->digitCount(), 5);
+        }
+        QVERIFY(!window.ui->lcdNumber->smallDecimalPoint());
+        for (QLabel *label : {window.ui->label_2, window.ui->label_3}) {
+            QCOMPARE(label->font().family(), QStringLiteral("Bitstream Charter"));
+            QCOMPARE(label->font().pointSize(), 16);
+        }
+        QCOMPARE(window.ui->frame->frameShape(), QFrame::Box);
+        QCOMPARE(window.ui->frame->frameShadow(), QFrame::Raised);
+        QCOMPARE(window.plot->parentWidget(), window.ui->frame);
+        QCOMPARE(window.plot->geometry(), QRect(0, 0, 601, 401));
+        QVERIFY(!window.timer->isActive());
+        QVERIFY(window.ui->pushButton->isEnabled());
+        QCOMPARE(window.version, QStringLiteral("0.1.1"));
+    }
+
+    void slotsAreDeclaredInOrder()
+    {
+        const QMetaObject *meta = &MainWindow::staticMetaObject;
+        QStringList names;
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+            names << QString::fromLatin1(meta->method(i).name());
+        QCOMPARE(names,
+                 QStringList({"QuitProgram", "openOptions", "openAbout", "readDatabase",
+                              "writeDatabase", "drawPlot", "throttleChanged",
+                              "WriteMotorAndGearDataBase", "titleDoubleClick",
+                              "axisLabelDoubleClick", "legendDoubleClick", "selectionChanged",
+                              "mousePress", "mouseWheel", "addGraph", "removeSelectedGraph",
+                              "contextMenuRequest", "moveLegend", "graphClicked",
+                              "verticalScrollbar_moved", "verticalScrollbar2_moved"}));
+    }
+
+    void aboutBoxShowsVersionAndLogo()
+    {
+        for (bool withLogo : {true, false}) {
+            WorkingDirectory dir;
+            if (withLogo)
+                QVERIFY(QFile::copy(qEnvironmentVariable("LOGO_PNG"), dir.path("logo.png")));
+            MainWindow window;
+            window.show();
+            QString title, text;
+            bool modal = false, hasIcon = false;
+            whenModal<QMessageBox>([&](QMessageBox *box) {
+                title = box->windowTitle();
+                text = box->text();
+                modal = box->isModal() && !box->parentWidget();
+                hasIcon = !box->iconPixmap().isNull();
+                QCOMPARE(box->buttons().size(), 1);
+                box->button(QMessageBox::Ok)->click();
+            });
+            window.ui->actionAbout->trigger();
+            QCOMPARE(title, QStringLiteral("Information"));
+            QVERIFY(modal);
+            QVERIFY2(text.endsWith(QStringLiteral("\n\nVersion: 0.1.1 \n")), qPrintable(text));
+            QVERIFY(text.indexOf(QStringLiteral("\n\n")) > 0); // a credit paragraph comes first
+            QCOMPARE(hasIcon, withLogo);
+        }
+    }
+
+    // Exit ends the process at once, so it runs in a child copy of this test.
+    void exitEndsTheProcessWithStatusZero()
+    {
+        WorkingDirectory dir;
+        QProcess child;
+        child.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path()); // keeps Qt's notice about it away
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--exit-child")});
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(child.readAllStandardOutput(), QByteArray());
+        // The only line is the motor dialog's own debug line from reading the settings.
+        QCOMPARE(child.readAllStandardError(), QByteArray("jouman\n"));
+        QVERIFY(!QFile::exists(dir.path("settings.ini")));
+    }
+
+    void closingTheWindowEndsTheEventLoopWithZero()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        window.show();
+        QTimer::singleShot(0, &window, &QWidget::close);
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+};
+
+// The child run of the Exit test: start a run, then choose Exit from the menu.
+static int exitWhileRunning()
+{
+    MainWindow window;
+    window.show();
+    window.ui->pushButton->click();
+    QTimer::singleShot(100, window.ui->actionExit, &QAction::trigger);
+    QCoreApplication::exec();
+    return 3; // Exit never lets the event loop return
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--exit-child")))
+        return exitWhileRunning();
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
