@@ -1,0 +1,270 @@
+#include "machineformath.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+
+#include <QLCDNumber>
+#include <QScrollBar>
+
+class TestRunLoop : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The worked example's vehicle, handed to the model as if read from the file.
+    static void loadVehicle(MainWindow &window)
+    {
+        window.machine->getData(1000, 2550, 373, 6000, 350, 210, 140, 100, 80);
+    }
+
+    static QStringList legendNames(const QCustomPlot *plot)
+    {
+        QStringList names;
+        for (int i = 0; i < plot->legend->itemCount(); ++i)
+            names << qobject_cast<QCPPlottableLegendItem *>(plot->legend->item(i))->plottable()->name();
+        return names;
+    }
+
+private slots:
+    void plotShowsBothCurvesAfterConstruction()
+    {
+        WorkingDirectory dir;
+        MessageLog log;
+        MainWindow window;
+        // The torque table is longer than its keys; no size-mismatch line may appear.
+        QCOMPARE(log.lines(), QStringList({"debug: jouman"}));
+
+        QCustomPlot *plot = window.plot;
+        QCOMPARE(plot->graphCount(), 2);
+        QCOMPARE(plot->interactions(),
+                 QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables | QCP::iSelectAxes
+                     | QCP::iSelectLegend | QCP::iSelectOther);
+        QCOMPARE(plot->axisRect()->rangeDrag(), Qt::Horizontal | Qt::Vertical);
+        QCOMPARE(plot->axisRect()->rangeZoom(), Qt::Horizontal | Qt::Vertical);
+        QCOMPARE(plot->axisRect()->autoMargins(), QCP::msAll);
+
+        QCOMPARE(plot->xAxis->range(), QCPRange(0, 5500));
+        QCOMPARE(plot->yAxis->range(), QCPRange(0, 100));
+        QCOMPARE(plot->yAxis2->range(), QCPRange(0, 275));
+        QVERIFY(plot->xAxis->visible() && plot->yAxis->visible() && plot->yAxis2->visible());
+        QVERIFY(!plot->xAxis2->visible());
+        QCOMPARE(plot->xAxis->label(), QStringLiteral("Kierrosluku - RPM"));
+        QCOMPARE(plot->yAxis->label(), QStringLiteral("Teho - kW"));
+        QCOMPARE(plot->yAxis2->label(), QStringLiteral("Vääntömomentti - Nm"));
+        QCOMPARE(plot->xAxis2->label(), QStringLiteral("x Axis2"));
+        auto *title = qobject_cast<QCPTextElement *>(plot->plotLayout()->element(0, 0));
+        QVERIFY(title);
+        QCOMPARE(title->text(), QStringLiteral("Momentti- ja voimakäyrät"));
+        QVERIFY(title->selectable());
+
+        QVERIFY(plot->legend->visible());
+        QCOMPARE(plot->legend->font().pointSize(), 10);
+        QCOMPARE(plot->legend->selectedFont().pointSize(), 10);
+        QCOMPARE(plot->legend->selectableParts(), QCPLegend::spItems);
+        QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0), Qt::AlignBottom | Qt::AlignRight);
+        QCOMPARE(legendNames(plot), QStringList({"PowerCurve", "TorqueCurve"}));
+
+        const struct
+        {
+            const char *name;
+            QCPAxis *valueAxis;
+            QColor colour;
+            const QVector<double> &values;
+        } expected[] = {{"PowerCurve", plot->yAxis, QColor(0, 0, 0), window.machine->powerCurve},
+                        {"TorqueCurve", plot->yAxis2, QColor(255, 0, 0), window.machine->torqueTable}};
+        for (int i = 0; i < 2; ++i) {
+            QCPGraph *graph = plot->graph(i);
+            QCOMPARE(graph->name(), QString::fromLatin1(expected[i].name));
+            QCOMPARE(graph->keyAxis(), plot->xAxis);
+            QCOMPARE(graph->valueAxis(), expected[i].valueAxis);
+            QCOMPARE(graph->pen().color(), expected[i].colour);
+            QCOMPARE(graph->pen().widthF(), 2.0);
+            QCOMPARE(graph->lineStyle(), QCPGraph::lsLine);
+            QCOMPARE(graph->scatterStyle().shape(), QCPScatterStyle::ssDot);
+            QCOMPARE(graph->dataCount(), 4001);
+            for (int k = 0; k < 4001; k += 400) {
+                QCOMPARE(graph->data()->at(k)->key, 1000.0 + k);
+                QCOMPARE(graph->data()->at(k)->value, expected[i].values[k]);
+            }
+        }
+    }
+
+    void startAddsTheLiveGraphAndStopRemovesIt()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        QCustomPlot *plot = window.plot;
+
+        window.ui->pushButton->click();
+        QCOMPARE(plot->graphCount(), 3);
+        QCPGraph *live = plot->graph(2);
+        QCOMPARE(live->name(), QStringLiteral("RealPower"));
+        QCOMPARE(live->keyAxis(), plot->xAxis);
+        QCOMPARE(live->valueAxis(), plot->yAxis);
+        QCOMPARE(live->pen().color(), QColor(0, 255, 0));
+        QCOMPARE(live->pen().widthF(), 2.0);
+        QCOMPARE(live->lineStyle(), QCPGraph::lsLine);
+        QCOMPARE(live->scatterStyle().shape(), QCPScatterStyle::ssCircle);
+        QCOMPARE(live->scatterStyle().brush().style(), Qt::NoBrush);
+        QCOMPARE(legendNames(plot), QStringList({"PowerCurve", "TorqueCurve", "RealPower"}));
+        QVERIFY(window.timer->isActive());
+        QCOMPARE(window.timer->interval(), 10);
+        QVERIFY(!window.ui->pushButton->isEnabled());
+
+        window.ui->pushButton_2->click();
+        QCOMPARE(plot->graphCount(), 2);
+        QCOMPARE(legendNames(plot), QStringList({"PowerCurve", "TorqueCurve"}));
+        QVERIFY(!window.timer->isActive());
+        QVERIFY(window.ui->pushButton->isEnabled());
+    }
+
+    void stopWhileIdleOnlyResetsTheModel()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        window.machine->engineSpeed = 2500;
+        window.ui->pushButton_2->click();
+        QCOMPARE(window.plot->graphCount(), 2);
+        QVERIFY(!window.timer->isActive());
+        QVERIFY(window.ui->pushButton->isEnabled());
+        QCOMPARE(window.machine->engineSpeed, 1000.0);
+        QCOMPARE(window.machine->liveRpm, QVector<double>{0.0});
+    }
+
+    void realTimerTicksMoveTheLivePoint()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        loadVehicle(window);
+        window.show();
+        window.ui->verticalScrollBar->setValue(-100);
+        window.ui->pushButton->click();
+        QTRY_VERIFY(window.machine->engineSpeed > 1010);
+        QCOMPARE(window.plot->graph(2)->dataCount(), 1);
+        QCOMPARE(window.plot->graph(2)->data()->at(0)->key, window.machine->engineSpeed);
+        QCOMPARE(window.ui->lcdNumber_2->value(), window.machine->engineSpeed);
+        window.ui->pushButton_2->click();
+    }
+
+    void throttleReachesTheModelAtOnceAndLoadOnlyAtATick()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        loadVehicle(window);
+
+        // Idle: the throttle goes to the model, the load only to its readout.
+        window.ui->verticalScrollBar->setValue(-60);
+        QCOMPARE(window.machine->requestedPower, 60.0);
+        QCOMPARE(window.ui->lcdNumber->value(), 60.0);
+        window.ui->verticalScrollBar_2->setValue(-20);
+        QCOMPARE(window.ui->lcdNumber_4->value(), 20.0);
+        QCOMPARE(window.machine->engineSpeed, 1000.0);
+        QCOMPARE(window.ui->lcdNumber_2->value(), 0.0);
+        window.ui->verticalScrollBar->setValue(-100);
+        window.ui->verticalScrollBar_2->setValue(-100);
+        QCOMPARE(window.ui->lcdNumber->value(), 100.0);
+        QCOMPARE(window.ui->lcdNumber_4->value(), 100.0);
+
+        // A tick hands the load's raw value to the step, which negates it.
+        window.ui->verticalScrollBar->setValue(0);
+        window.ui->verticalScrollBar_2->setValue(-20);
+        window.ui->pushButton->click();
+        window.timer->stop(); // drive the ticks by hand from here
+        window.drawPlot();
+        QCOMPARE(window.machine->netPower, -20000.0);
+        QCOMPARE(window.machine->engineSpeed, 1000.0);
+        QCOMPARE(window.machine->livePower, QVector<double>{0.0});
+
+        // Running: the throttle still reaches the model at once.
+        window.ui->verticalScrollBar->setValue(-30);
+        QCOMPARE(window.machine->requestedPower, 30.0);
+    }
+
+    void readoutsKeepTheirValuesAfterStopAndTheNextRunStartsAtIdle()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        loadVehicle(window);
+        window.ui->verticalScrollBar->setValue(-100);
+        window.ui->pushButton->click();
+        window.timer->stop();
+        for (int i = 0; i < 20; ++i)
+            window.drawPlot();
+        const double rpm = window.ui->lcdNumber_2->value();
+        const double kmh = window.ui->lcdNumber_3->value();
+        QVERIFY(rpm > 1000);
+        QVERIFY(kmh > 9);
+
+        window.ui->pushButton_2->click();
+        QCOMPARE(window.ui->lcdNumber_2->value(), rpm);
+        QCOMPARE(window.ui->lcdNumber_3->value(), kmh);
+
+        window.ui->pushButton->click();
+        window.timer->stop();
+        window.drawPlot();
+        QCOMPARE(QString::number(window.machine->engineSpeed, 'f', 6), QStringLiteral("1001.432439"));
+        QCOMPARE(window.plot->graph(2)->dataCount(), 1);
+    }
+
+    void fullThrottleWithoutLoadShowsJustAbove5000()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        loadVehicle(window);
+        window.ui->verticalScrollBar->setValue(-100);
+        window.ui->pushButton->click();
+        window.timer->stop();
+        window.machine->engineSpeed = 4990;
+        for (int i = 0; i < 50; ++i)
+            window.drawPlot();
+        QCOMPARE(QString::number(window.ui->lcdNumber_2->value(), 'f', 3), QStringLiteral("5001.696"));
+    }
+
+    void untouchedControlsStayAtIdle()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        loadVehicle(window);
+        window.ui->pushButton->click();
+        window.timer->stop();
+        for (int i = 0; i < 10; ++i) {
+            window.drawPlot();
+            QCOMPARE(window.ui->lcdNumber_2->value(), 1000.0);
+            QCOMPARE(window.plot->graph(2)->data()->at(0)->key, 1000.0);
+            QCOMPARE(window.plot->graph(2)->data()->at(0)->value, 0.0);
+        }
+    }
+
+    // A tick repaints only the live graph's layer; what the window shows must
+    // be what a full redraw of the plot shows.
+    void layeredTickLooksLikeAFullRedraw()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        loadVehicle(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.ui->verticalScrollBar->setValue(-80);
+        window.ui->verticalScrollBar_2->setValue(-20);
+        window.ui->pushButton->click();
+        window.timer->stop();
+        window.machine->engineSpeed = 3000;
+
+        QImage previous = window.plot->grab().toImage();
+        QSignalSpy fullRedraws(window.plot, &QCustomPlot::afterReplot);
+        for (int i = 0; i < 5; ++i) {
+            window.drawPlot();
+            QCoreApplication::processEvents();
+            QCOMPARE(fullRedraws.count(), i); // the tick itself redrew only its layer
+            const QImage layered = window.plot->grab().toImage();
+            QVERIFY(layered != previous); // the live point did move
+            window.plot->replot(QCustomPlot::rpImmediateRefresh);
+            const QImage full = window.plot->grab().toImage();
+            QVERIFY(layered == full);
+            previous = full;
+        }
+    }
+};
+
+QTEST_MAIN(TestRunLoop)
+#include "tst_runloop.moc"
