@@ -162,13 +162,18 @@ void MainWindow::WriteMotorAndGearDataBase(int trigger)
 // now and not lost in a deferred write.
 void MainWindow::saveSettings()
 {
-    if (settingsManager->backUpUnparsedFile())
+    switch (settingsManager->save()) {
+    case SettingsManager::SaveResult::Saved:
+        break;
+    case SettingsManager::SaveResult::SavedWithBackup:
         ui->statusBar->showMessage(
             tr("settings.ini could not be read in full; the original is kept as settings.ini.bak"));
-    if (!settingsManager->save()) {
+        break;
+    case SettingsManager::SaveResult::Failed:
         ui->statusBar->showMessage(tr("Settings could not be saved to settings.ini"));
         qWarning().noquote() << "Settings could not be saved to"
                              << settingsManager->settings->fileName();
+        break;
     }
 }
 

@@ -19,19 +19,19 @@ public:
 
     QSettings *settings;
 
-    // Keeps a copy of a file that could not be fully parsed as
-    // "settings.ini.bak", once, before anything is written over it.
-    // Returns true when it made that copy just now.
-    bool backUpUnparsedFile();
-    // Writes the values set so far to the file; false if the file could not
-    // be written (the values stay readable for the rest of the run).
-    bool save();
+    enum class SaveResult { Saved, SavedWithBackup, Failed };
+
+    // Writes the values set so far to the file now. Before the first write
+    // over a file that could not be parsed in full, keeps a copy of it as
+    // "settings.ini.bak". After a failure the values stay readable for the
+    // rest of the run.
+    SaveResult save();
 
 public slots:
     int ReadSettings(QString kohde);
 
 private:
-    bool unparsedFileToBackUp;
+    bool backedUp = false;
 };
 
 #endif // SETTINGSMANAGER_H

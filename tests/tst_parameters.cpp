@@ -1,0 +1,554 @@
+#include "machineformath.h"
+#include "mainwindow.h"
+#include "motorandgearboxoptions.h"
+#include "options.h"
+#include "settingsmanager.h"
+#include "testsupport.h"
+#include "ui_mainwindow.h"
+#include "ui_motorandgearboxoptions.h"
+#include "ui_options.h"
+
+#include <QDoubleSpinBox>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QSpinBox>
+
+#include <unistd.h>
+
+namespace {
+
+const QByteArray ExampleVehicle = "[General]\n"
+                                  "hitausmomentti=1000\nTireSize=2550\nperavalitys=373\n"
+                                  "rpmredline=6000\nvaihde1=350\nvaihde2=210\nvaihde3=140\n"
+                                  "vaihde4=100\nvaihde5=80\n";
+const QStringList MotorKeys = {"TireSize", "peravalitys", "rpmredline", "vaihde1",
+                               "vaihde2",  "vaihde3",     "vaihde4",    "vaihde5"};
+
+// Reads "key=value" lines of an INI file without the settings library, so
+// the file is checked as another program would see it.
+QMap<QString, QString> iniValues(const QByteArray &text)
+{
+    QMap<QString, QString> values;
+    QString section;
+    for (const QByteArray &raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith('['))
+            section = line.mid(1, line.size() - 2);
+        else if (line.contains('='))
+            values[(section == "General" ? QString() : section + '/') + line.section('=', 0, 0)] =
+                line.section('=', 1);
+    }
+    return values;
+}
+
+// The nine parameters the model holds, as the integers they were handed over.
+QList<int> modelParameters(const MachineForMath *m)
+{
+    QList<int> values = {m->inertia, qRound(m->tireDiameter * 100), qRound(m->finalDrive * 100),
+                         qRound(m->redline)};
+    for (double ratio : m->gearRatios)
+        values << qRound(ratio * 100);
+    return values;
+}
+
+QList<double> shownMotorValues(const MotorAndGearBoxOptions *dialog)
+{
+    const Ui_MotorAndGearBoxOptions *ui = dialog->ui;
+    QList<double> shown;
+    for (const QDoubleSpinBox *box :
+         {ui->doubleSpinBox, ui->doubleSpinBox_2, ui->doubleSpinBox_8, ui->doubleSpinBox_3,
+          ui->doubleSpinBox_4, ui->doubleSpinBox_5, ui->doubleSpinBox_6, ui->doubleSpinBox_7})
+        shown << box->value();
+    return shown;
+}
+
+QStringList debugLines()
+{
+    QStringList lines;
+    for (const QString &line : MessageLog::lines())
+        if (line.startsWith("debug: "))
+            lines << line.mid(7);
+    return lines;
+}
+
+// Opens File → Options and lets `inside` work on the running dialog.
+void runOptions(MainWindow &window, std::function<void(Options *)> inside)
+{
+    whenModal<Options>(inside);
+    window.ui->actionOptions->trigger();
+}
+
+// From inside the Options dialog: runs "Motor and Gears" and lets `inside`
+// work on the motor and gearbox dialog.
+void runMotorDialog(Options *options, std::function<void(MotorAndGearBoxOptions *)> inside)
+{
+    whenModal<MotorAndGearBoxOptions>(inside);
+    options->ui->pushButton_3->click();
+}
+
+void setShown(MotorAndGearBoxOptions *dialog, double tire, double finalDrive, double redline,
+              double gear1)
+{
+    dialog->ui->doubleSpinBox->setValue(tire);
+    dialog->ui->doubleSpinBox_2->setValue(finalDrive);
+    dialog->ui->doubleSpinBox_8->setValue(redline);
+    dialog->ui->doubleSpinBox_3->setValue(gear1);
+}
+
+bool runningAsRoot()
+{
+    return geteuid() == 0;
+}
+
+// Root writes through any permission bits, so the read-only cases run in a
+// child copy of this test that has dropped to the unprivileged "nobody".
+// Returns true when the case was run (and checked) in that child.
+bool ranInUnprivilegedChild(const char *testFunction)
+{
+    if (!runningAsRoot())
+        return false;
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR")); // root's would not be nobody's
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--unprivileged"), QString::fromLatin1(testFunction)});
+    if (!child.waitForFinished(60000))
+        qFatal("the unprivileged child did not finish");
+    const QByteArray output = child.readAll();
+    if (child.exitCode() == 77)
+        QTest::qSkip("cannot drop root privileges here", __FILE__, __LINE__);
+    else if (child.exitCode() != 0)
+        QTest::qFail(output.constData(), __FILE__, __LINE__);
+    return true;
+}
+
+} // namespace
+
+class TestParameters : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void optionsDialogLayout()
+    {
+        Options options;
+        QCOMPARE(options.objectName(), QStringLiteral("Options"));
+        QCOMPARE(options.size(), QSize(400, 298));
+        QCOMPARE(options.windowTitle(), QStringLiteral("Dialog"));
+        QSpinBox *spin = options.ui->Hitaus_spinBox;
+        QCOMPARE(spin->geometry(), QRect(150, 10, 71, 41));
+        QCOMPARE(spin->minimum(), 0);
+        QCOMPARE(spin->maximum(), 100000);
+        QCOMPARE(spin->singleStep(), 1000);
+        QCOMPARE(spin->value(), 0);
+        QCOMPARE(options.ui->label->geometry(), QRect(30, 20, 121, 17));
+        QCOMPARE(options.ui->label->text(), QStringLiteral("Hitausmomentti:"));
+        const struct
+        {
+            QPushButton *button;
+            QRect geometry;
+            const char *text;
+        } buttons[] = {{options.ui->pushButton, {290, 250, 93, 27}, "Ok"},
+                       {options.ui->pushButton_2, {190, 250, 93, 27}, "Cancel"},
+                       {options.ui->pushButton_3, {20, 250, 121, 27}, "Motor and Gears"}};
+        for (const auto &b : buttons) {
+            QCOMPARE(b.button->geometry(), b.geometry);
+            QCOMPARE(b.button->text(), QString::fromLatin1(b.text));
+            QVERIFY(!b.button->isDefault());
+        }
+        QVERIFY(options.motorDialog && !options.motorDialog->parent());
+
+        const QMetaObject *meta = &Options::staticMetaObject;
+        QStringList methods;
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
+            methods << QString::fromLatin1(meta->method(i).methodSignature());
+        QCOMPARE(methods, QStringList({"sendData(int,QString)", "triggersignal(int)", "getData(int)",
+                                       "on_pushButton_clicked()", "on_pushButton_2_clicked()",
+                                       "on_pushButton_3_clicked()"}));
+    }
+
+    void motorDialogLayout()
+    {
+        MotorAndGearBoxOptions dialog;
+        QCOMPARE(dialog.objectName(), QStringLiteral("MotorAndGearBoxOptions"));
+        QCOMPARE(dialog.size(), QSize(606, 602));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Dialog"));
+        const struct
+        {
+            const char *name;
+            QRect geometry;
+            const char *text;
+        } widgets[] = {
+            {"label", {100, 10, 371, 51}, "Motor and GearBox Options"},
+            {"label_2", {10, 80, 101, 21}, "Tire Diameter"},
+            {"label_3", {10, 100, 62, 17}, "(inches)"},
+            {"label_4", {10, 130, 81, 31}, "Perävälitys"},
+            {"label_5", {20, 240, 171, 31}, "Vaihdevälitykset"},
+            {"label_6", {20, 290, 62, 17}, "Vaihde 1"},
+            {"doubleSpinBox", {120, 80, 61, 31}, nullptr},
+            {"doubleSpinBox_2", {120, 130, 61, 31}, nullptr},
+            {"doubleSpinBox_3", {90, 280, 61, 31}, nullptr},
+            {"label_7", {20, 330, 62, 17}, "Vaihde 2"},
+            {"label_8", {20, 370, 62, 17}, "Vaihde 3"},
+            {"label_9", {20, 410, 62, 17}, "Vaihde 4"},
+            {"label_10", {20, 450, 62, 17}, "Vaihde 5"},
+            {"doubleSpinBox_4", {90, 320, 61, 31}, nullptr},
+            {"doubleSpinBox_5", {90, 360, 62, 31}, nullptr},
+            {"doubleSpinBox_6", {90, 400, 62, 31}, nullptr},
+            {"doubleSpinBox_7", {90, 440, 62, 31}, nullptr},
+            {"pushButton", {470, 540, 93, 27}, "Apply"},
+            {"line", {200, 70, 20, 411}, nullptr},
+            {"label_11", {10, 190, 101, 17}, "Redline (RPM)"},
+            {"doubleSpinBox_8", {110, 180, 91, 31}, nullptr},
+        };
+        for (const auto &w : widgets) {
+            auto *widget = dialog.findChild<QWidget *>(QString::fromLatin1(w.name));
+            QVERIFY2(widget, w.name);
+            QCOMPARE(widget->geometry(), w.geometry);
+            if (w.text)
+                QCOMPARE(widget->property("text").toString(), QString::fromUtf8(w.text));
+            if (auto *box = qobject_cast<QDoubleSpinBox *>(widget)) {
+                const bool redline = box == dialog.ui->doubleSpinBox_8;
+                QCOMPARE(box->decimals(), redline ? 0 : 2);
+                QCOMPARE(box->maximum(), redline ? 20000.0 : 99.99);
+                QCOMPARE(box->minimum(), 0.0);
+                QCOMPARE(box->singleStep(), 1.0);
+                QCOMPARE(box->value(), 0.0);
+            }
+        }
+        QCOMPARE(dialog.ui->label->font().family(), QStringLiteral("Bitstream Charter"));
+        QCOMPARE(dialog.ui->label->font().pointSize(), 22);
+        QCOMPARE(dialog.ui->label_5->font().pointSize(), 16);
+        QCOMPARE(dialog.ui->line->frameShape(), QFrame::VLine);
+        QCOMPARE(dialog.ui->line->frameShadow(), QFrame::Sunken);
+    }
+
+    void motorDialogShowsClampedValuesAndAppliesHundredths()
+    {
+        MotorAndGearBoxOptions dialog;
+        MessageLog log;
+        dialog.getData(12000, 373, 25000, -5, 345, 0, 410, 3);
+        QCOMPARE(debugLines(), QStringList({"jouman"}));
+        QCOMPARE(shownMotorValues(&dialog),
+                 QList<double>({99.99, 3.73, 20000, 0, 3.45, 0, 4.10, 0.03}));
+
+        QMetaObject::invokeMethod(&dialog, "on_pushButton_clicked");
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(QList<int>({dialog.tireSize, dialog.finalDrive, dialog.redline, dialog.gear1,
+                             dialog.gear2, dialog.gear3, dialog.gear4, dialog.gear5}),
+                 QList<int>({9999, 373, 20000, 0, 345, 0, 410, 3}));
+    }
+
+    // Every two-decimal value a box can show comes back as the same integer.
+    void everyShownRatioAppliesBackUnchanged()
+    {
+        MotorAndGearBoxOptions dialog;
+        MessageLog quiet;
+        for (int hundredths = 0; hundredths <= 9999; ++hundredths) {
+            dialog.getData(hundredths, hundredths, hundredths * 2, hundredths, hundredths,
+                           hundredths, hundredths, hundredths);
+            for (int again = 0; again < 2; ++again) {
+                QMetaObject::invokeMethod(&dialog, "on_pushButton_clicked");
+                if (dialog.tireSize != hundredths || dialog.gear5 != hundredths
+                    || dialog.redline != hundredths * 2)
+                    QFAIL(qPrintable(QStringLiteral("%1 came back as %2").arg(hundredths).arg(dialog.tireSize)));
+            }
+        }
+    }
+
+    void okWithoutChangesStoresTheInertiaAndReloads()
+    {
+        WorkingDirectory dir;
+        dir.write("settings.ini", ExampleVehicle);
+        MainWindow window;
+        QCOMPARE(modelParameters(window.machine),
+                 QList<int>({1000, 2550, 373, 6000, 350, 210, 140, 100, 80}));
+        QCOMPARE(window.options->ui->Hitaus_spinBox->value(), 1000);
+        QCOMPARE(shownMotorValues(window.options->motorDialog),
+                 QList<double>({25.5, 3.73, 6000, 3.5, 2.1, 1.4, 1.0, 0.8}));
+
+        // The model's inertia is changed behind the file's back: Ok must reload it.
+        window.machine->inertia = 5;
+        MessageLog log;
+        runOptions(window, [](Options *options) { options->ui->pushButton->click(); });
+        QCOMPARE(debugLines(), QStringList({"Options - taulukko 1000", "jouman", "Options accepted"}));
+        QCOMPARE(log.lines().size(), 3); // nothing else reached the console
+        QCOMPARE(window.machine->inertia, 1000);
+        QCOMPARE(iniValues(dir.read("settings.ini")).value("hitausmomentti"), QStringLiteral("1000"));
+    }
+
+    void motorValuesReachTheModelOnlyWhenOptionsCloseWithOk()
+    {
+        WorkingDirectory dir;
+        dir.write("settings.ini", ExampleVehicle);
+        MainWindow window;
+        MessageLog log;
+        runOptions(window, [](Options *options) {
+            options->ui->Hitaus_spinBox->setValue(4000);
+            runMotorDialog(options, [](MotorAndGearBoxOptions *motor) {
+                setShown(motor, 17.0, 4.10, 5500, 3.45);
+                motor->ui->pushButton->click();
+            });
+            QCOMPARE(options->tireSize, 1700);
+            options->ui->pushButton_2->click(); // Cancel
+        });
+        QCOMPARE(debugLines(), QStringList({"Options canceled"}));
+        const QMap<QString, QString> stored = iniValues(dir.read("settings.ini"));
+        QCOMPARE(stored.value("TireSize"), QStringLiteral("1700"));
+        QCOMPARE(stored.value("peravalitys"), QStringLiteral("410"));
+        QCOMPARE(stored.value("rpmredline"), QStringLiteral("5500"));
+        QCOMPARE(stored.value("vaihde1"), QStringLiteral("345"));
+        QCOMPARE(stored.value("vaihde2"), QStringLiteral("210"));
+        QCOMPARE(stored.value("hitausmomentti"), QStringLiteral("1000")); // Cancel stored no inertia
+        QCOMPARE(modelParameters(window.machine),
+                 QList<int>({1000, 2550, 373, 6000, 350, 210, 140, 100, 80}));
+
+        // The next Ok brings everything to the model; the spin box kept the unsaved 4000.
+        runOptions(window, [](Options *options) {
+            QCOMPARE(options->ui->Hitaus_spinBox->value(), 4000);
+            options->ui->pushButton->click();
+        });
+        QCOMPARE(modelParameters(window.machine),
+                 QList<int>({4000, 1700, 410, 5500, 345, 210, 140, 100, 80}));
+        QCOMPARE(shownMotorValues(window.options->motorDialog)[4], 2.1);
+        QCOMPARE(shownMotorValues(window.options->motorDialog)[3], 3.45);
+    }
+
+    void closingTheMotorDialogWithoutApplyStoresNothing()
+    {
+        WorkingDirectory dir;
+        dir.write("settings.ini", ExampleVehicle);
+        MainWindow window;
+        MessageLog log;
+        runOptions(window, [](Options *options) {
+            runMotorDialog(options, [](MotorAndGearBoxOptions *motor) {
+                setShown(motor, 30.0, 5.0, 7000, 4.0);
+                motor->reject(); // the window's close button and Escape do this
+            });
+            QCOMPARE(options->tireSize, 0);
+            QVERIFY(options->isVisible()); // the Options dialog stays open
+            options->ui->pushButton_2->click();
+        });
+        QCOMPARE(debugLines(), QStringList({"Tietoja ei tallennettu", "Options canceled"}));
+        QCOMPARE(dir.read("settings.ini"), ExampleVehicle);
+        // The unsaved edits stay in the boxes for the next opening.
+        QCOMPARE(shownMotorValues(window.options->motorDialog)[0], 30.0);
+    }
+
+    void storedValuesOutsideTheRangesAreClampedWhenShown()
+    {
+        WorkingDirectory dir;
+        dir.write("settings.ini", "[General]\nhitausmomentti=250000\nTireSize=12000\n"
+                                  "rpmredline=25000\nvaihde1=-5\nvaihde2=345\n");
+        MainWindow window;
+        QCOMPARE(modelParameters(window.machine), QList<int>({250000, 12000, 0, 25000, -5, 345, 0, 0, 0}));
+        QCOMPARE(window.options->ui->Hitaus_spinBox->value(), 100000);
+        QCOMPARE(shownMotorValues(window.options->motorDialog),
+                 QList<double>({99.99, 0, 20000, 0, 3.45, 0, 0, 0}));
+
+        runOptions(window, [](Options *options) {
+            runMotorDialog(options, [](MotorAndGearBoxOptions *motor) { motor->ui->pushButton->click(); });
+            options->ui->pushButton->click();
+        });
+        const QMap<QString, QString> stored = iniValues(dir.read("settings.ini"));
+        QCOMPARE(stored.value("hitausmomentti"), QStringLiteral("100000"));
+        QCOMPARE(stored.value("TireSize"), QStringLiteral("9999"));
+        QCOMPARE(stored.value("rpmredline"), QStringLiteral("20000"));
+        QCOMPARE(stored.value("vaihde1"), QStringLiteral("0"));
+        QCOMPARE(stored.value("vaihde2"), QStringLiteral("345"));
+        QCOMPARE(modelParameters(window.machine), QList<int>({100000, 9999, 0, 20000, 0, 345, 0, 0, 0}));
+    }
+
+    void valuesSurviveARestartAndClosingReleasesTheParameterObjects()
+    {
+        WorkingDirectory dir;
+        auto *window = new MainWindow;
+        QCOMPARE(modelParameters(window->machine), QList<int>(9, 0)); // no file: all zeros
+        runOptions(*window, [](Options *options) {
+            options->ui->Hitaus_spinBox->setValue(1500);
+            runMotorDialog(options, [](MotorAndGearBoxOptions *motor) {
+                setShown(motor, 25.5, 3.73, 6000, 3.5);
+                motor->ui->pushButton->click();
+            });
+            options->ui->pushButton->click();
+        });
+        QPointer<Options> options = window->options;
+        QPointer<MachineForMath> machine = window->machine;
+        QPointer<SettingsManager> store = window->settingsManager;
+        delete window;
+        QVERIFY(options.isNull() && machine.isNull() && store.isNull());
+
+        MainWindow restarted;
+        QCOMPARE(modelParameters(restarted.machine), QList<int>({1500, 2550, 373, 6000, 350, 0, 0, 0, 0}));
+        QCOMPARE(iniValues(dir.read("settings.ini")).keys(),
+                 QStringList({"TireSize", "hitausmomentti", "peravalitys", "rpmredline", "vaihde1",
+                              "vaihde2", "vaihde3", "vaihde4", "vaihde5"}));
+    }
+
+    void badFileContents_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QList<int>>("model");
+        QTest::newRow("empty") << QByteArray() << QList<int>(9, 0);
+        QTest::newRow("letters and decimals")
+            << QByteArray("[General]\nhitausmomentti=abc\nTireSize=12.5\nperavalitys=3,73\n"
+                          "rpmredline=0x10\nvaihde1=350\n")
+            << QList<int>({0, 0, 0, 0, 350, 0, 0, 0, 0});
+        QTest::newRow("blanks")
+            << QByteArray("[General]\nhitausmomentti = 1200 \nTireSize=25 50\nperavalitys=\n")
+            << QList<int>({1200, 0, 0, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("beyond 32 bits")
+            << QByteArray("[General]\nhitausmomentti=99999999999\nTireSize=2147483648\n"
+                          "rpmredline=2147483647\nvaihde1=-2147483649\n")
+            << QList<int>({0, 0, 0, 2147483647, 0, 0, 0, 0, 0});
+        QTest::newRow("negative")
+            << QByteArray("[General]\nhitausmomentti=-1000\nvaihde1=-5\n")
+            << QList<int>({-1000, 0, 0, 0, -5, 0, 0, 0, 0});
+        QTest::newRow("another section")
+            << QByteArray("[Vehicle]\nhitausmomentti=1000\nTireSize=2550\n") << QList<int>(9, 0);
+    }
+
+    // Whatever the file holds, the window opens, shows what it can and runs.
+    void badFileContents()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QList<int>, model);
+        WorkingDirectory dir;
+        dir.write("settings.ini", contents);
+        MessageLog log;
+        MainWindow window;
+        QCOMPARE(modelParameters(window.machine), model);
+        for (double shown : shownMotorValues(window.options->motorDialog))
+            QVERIFY(shown >= 0 && shown <= 20000);
+        window.ui->pushButton->click();
+        window.drawPlot();
+        QVERIFY(std::isfinite(window.machine->engineSpeed));
+        QVERIFY(std::isfinite(window.machine->roadSpeed));
+        window.ui->pushButton_2->click();
+        QCOMPARE(log.lines(), QStringList({"debug: jouman"}));
+    }
+
+    void fileOfRandomBytesIsSurvivedAndKeptAsBackup()
+    {
+        WorkingDirectory dir;
+        QByteArray noise;
+        QRandomGenerator generator(20261208);
+        for (int i = 0; i < 8192; ++i)
+            noise.append(char(generator.bounded(256)));
+        dir.write("settings.ini", noise);
+        MainWindow window;
+        window.ui->pushButton->click();
+        window.drawPlot();
+        QVERIFY(std::isfinite(window.machine->engineSpeed));
+        runOptions(window, [](Options *options) { options->ui->pushButton->click(); });
+        QCOMPARE(dir.read("settings.ini.bak"), noise);
+        QCOMPARE(iniValues(dir.read("settings.ini")).value("hitausmomentti"),
+                 QString::number(window.options->ui->Hitaus_spinBox->value()));
+    }
+
+    void unparsedFileIsBackedUpOnceBeforeItIsRewritten()
+    {
+        WorkingDirectory dir;
+        const QByteArray handEdited = "[General]\nhitausmomentti=1000\nnot a setting\nTireSize=2550\n";
+        dir.write("settings.ini", handEdited);
+        dir.write("settings.ini.bak", "an older backup");
+        MainWindow window;
+        MessageLog log;
+        // What was understood is used.
+        QCOMPARE(modelParameters(window.machine).mid(0, 2), QList<int>({1000, 2550}));
+        runOptions(window, [](Options *options) { options->ui->pushButton->click(); });
+        QCOMPARE(dir.read("settings.ini.bak"), handEdited);
+        QVERIFY(window.statusBar()->currentMessage().contains("settings.ini.bak"));
+        QVERIFY(!dir.read("settings.ini").contains("not a setting"));
+        QCOMPARE(iniValues(dir.read("settings.ini")).value("TireSize"), QStringLiteral("2550"));
+
+        // Said once, copied once: a later save leaves the backup alone.
+        window.statusBar()->clearMessage();
+        dir.write("settings.ini.bak", "kept by the user");
+        runOptions(window, [](Options *options) { options->ui->pushButton->click(); });
+        QCOMPARE(dir.read("settings.ini.bak"), QByteArray("kept by the user"));
+        QCOMPARE(window.statusBar()->currentMessage(), QString());
+        QCOMPARE(debugLines().size(), log.lines().size()); // no warnings
+    }
+
+    void directoryNamedLikeTheSettingsFile()
+    {
+        WorkingDirectory dir;
+        QVERIFY(QDir(dir.path()).mkdir("settings.ini"));
+        MessageLog log;
+        MainWindow window;
+        QCOMPARE(modelParameters(window.machine), QList<int>(9, 0));
+        runOptions(window, [](Options *options) {
+            options->ui->Hitaus_spinBox->setValue(3000);
+            options->ui->pushButton->click();
+        });
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Settings could not be saved to settings.ini"));
+        QCOMPARE(window.machine->inertia, 3000); // still in use for this run
+        QVERIFY(QFileInfo(dir.path("settings.ini")).isDir());
+        QCOMPARE(log.lines().filter(QRegularExpression("^warning: Settings could not be saved to .*settings.ini$")).size(), 1);
+    }
+
+    void readOnlyFile()
+    {
+        if (ranInUnprivilegedChild("readOnlyFile"))
+            return;
+        WorkingDirectory dir;
+        dir.write("settings.ini", ExampleVehicle);
+        QVERIFY(QFile::setPermissions(dir.path("settings.ini"), QFile::ReadOwner | QFile::ReadOther));
+        checkUnwritableSettings(dir);
+    }
+
+    void readOnlyWorkingDirectory()
+    {
+        if (ranInUnprivilegedChild("readOnlyWorkingDirectory"))
+            return;
+        WorkingDirectory dir;
+        dir.write("settings.ini", ExampleVehicle);
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        checkUnwritableSettings(dir);
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+private:
+    // Values edited over an unwritable file stay in use, the user is told,
+    // and nothing on disk changes.
+    static void checkUnwritableSettings(const WorkingDirectory &dir)
+    {
+        const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+        MainWindow window;
+        MessageLog log;
+        runOptions(window, [](Options *options) {
+            options->ui->Hitaus_spinBox->setValue(2000);
+            runMotorDialog(options, [](MotorAndGearBoxOptions *motor) {
+                setShown(motor, 17.0, 4.10, 5500, 3.45);
+                motor->ui->pushButton->click();
+            });
+            options->ui->pushButton->click();
+        });
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Settings could not be saved to settings.ini"));
+        QCOMPARE(modelParameters(window.machine), QList<int>({2000, 1700, 410, 5500, 345, 210, 140, 100, 80}));
+        QCOMPARE(dir.read("settings.ini"), ExampleVehicle);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
+        QCOMPARE(log.lines().filter(QRegularExpression("^warning: ")).size(), 2); // one per failed save
+        QCOMPARE(debugLines(), QStringList({"Options - taulukko 2000", "jouman", "Options accepted"}));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // The unprivileged child: drop to "nobody" before anything else runs.
+    QList<char *> args(argv, argv + argc);
+    if (argc > 1 && qstrcmp(argv[1], "--unprivileged") == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            return 77;
+        args.removeAt(1);
+    }
+    QApplication app(argc, argv);
+    TestParameters test;
+    int count = int(args.size());
+    return QTest::qExec(&test, count, args.data());
+}
+
+#include "tst_parameters.moc"
