@@ -163,8 +163,7 @@ void MainWindow::WriteMotorAndGearDataBase(int trigger)
 void MainWindow::saveSettings()
 {
     switch (settingsManager->save()) {
-    case SettingsManager::SaveResult::Saved:
-        break;
+    case SettingsManager::SaveResult::Saved: break;
     case SettingsManager::SaveResult::SavedWithBackup:
         ui->statusBar->showMessage(
             tr("settings.ini could not be read in full; the original is kept as settings.ini.bak"));

@@ -143,7 +143,8 @@ void MainWindow::mouseWheel()
 
 void MainWindow::graphClicked(QCPAbstractPlottable *plottable)
 {
-    ui->statusBar->showMessage(QStringLiteral("Clicked on graph '%1'.").arg(plottable->name()), 1000);
+    ui->statusBar->showMessage(QStringLiteral("Clicked on graph '%1'.").arg(plottable->name()),
+                               1000);
 }
 
 void MainWindow::titleDoubleClick()

@@ -27,6 +27,11 @@ struct Spread
     double p99;
 };
 
+double milliseconds(const QElapsedTimer &clock)
+{
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
 Spread spreadOf(std::vector<double> samples)
 {
     std::sort(samples.begin(), samples.end());
@@ -60,7 +65,7 @@ double timedTick(MainWindow &window)
     clock.start();
     window.drawPlot();
     QCoreApplication::processEvents();
-    return clock.nsecsElapsed() / 1e6;
+    return milliseconds(clock);
 }
 
 Spread measureTicks(MainWindow &window, QCPLayer::LayerMode liveLayerMode, int ticks)
@@ -105,8 +110,8 @@ void benchTickRate()
     clock.start();
     QTimer::singleShot(5000, Qt::PreciseTimer, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
-    std::printf("real run: %d ticks in %.2f s = %.1f ticks/s\n", ticks, clock.elapsed() / 1000.0,
-                ticks * 1000.0 / clock.elapsed());
+    const double seconds = milliseconds(clock) / 1000;
+    std::printf("real run: %d ticks in %.2f s = %.1f ticks/s\n", ticks, seconds, ticks / seconds);
 }
 
 // Child process of the start-up measurement: shows one window and says so
@@ -153,7 +158,7 @@ double medianStartup(const QString &which, int runs)
         child.start(QCoreApplication::applicationFilePath(), {"--startup-child", which});
         while (!child.canReadLine() && child.waitForReadyRead(10000)) {
         }
-        samples.push_back(clock.nsecsElapsed() / 1e6);
+        samples.push_back(milliseconds(clock));
         child.waitForFinished();
     }
     return spreadOf(samples).median;
@@ -216,7 +221,7 @@ void soak()
     const int graphsRunning = window.plot->graphCount();
     window.ui->pushButton_2->click();
     const long atEnd = residentKiB();
-    std::printf("soak: %d ticks in %.1f s\n", ticks, clock.elapsed() / 1000.0);
+    std::printf("soak: %d ticks in %.1f s\n", ticks, milliseconds(clock) / 1000);
     std::printf("  resident memory at start      %8ld KiB\n", atStart);
     std::printf("  after 10,000 ticks            %8ld KiB\n", after10k);
     std::printf("  at the end                    %8ld KiB\n", atEnd);

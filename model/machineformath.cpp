@@ -15,22 +15,21 @@ struct TorqueSegment
 };
 
 constexpr TorqueSegment TorqueSegments[] = {
-    {1000, +0.05},  // 1000-1999 rpm
-    {200, +0.01},   // 2000-2199 rpm
-    {400, +0.005},  // 2200-2599 rpm
-    {400, -0.002},  // 2600-2999 rpm
-    {400, -0.01},   // 3000-3399 rpm
-    {800, -0.015},  // 3400-4199 rpm
-    {800, -0.012},  // 4200-4999 rpm
-    {800, -0.02},   // 5000-5799 rpm
+    {1000, +0.05}, // 1000-1999 rpm
+    {200, +0.01},  // 2000-2199 rpm
+    {400, +0.005}, // 2200-2599 rpm
+    {400, -0.002}, // 2600-2999 rpm
+    {400, -0.01},  // 3000-3399 rpm
+    {800, -0.015}, // 3400-4199 rpm
+    {800, -0.012}, // 4200-4999 rpm
+    {800, -0.02},  // 5000-5799 rpm
 };
 
 constexpr int LowestRpm = 1000;
 constexpr int HighestRpm = 5000;
 } // namespace
 
-MachineForMath::MachineForMath(QObject *parent)
-    : QObject(parent)
+MachineForMath::MachineForMath(QObject *parent) : QObject(parent)
 {
     DoTheCurves();
     SweptVolume();

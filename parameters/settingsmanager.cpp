@@ -5,8 +5,7 @@
 
 SettingsManager::SettingsManager(QObject *parent)
     : QObject(parent), settings(new QSettings(QStringLiteral("settings.ini"), QSettings::IniFormat))
-{
-}
+{}
 
 SettingsManager::~SettingsManager()
 {

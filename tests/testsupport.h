@@ -20,10 +20,7 @@
 class WorkingDirectory
 {
 public:
-    WorkingDirectory() : previous(QDir::currentPath())
-    {
-        QDir::setCurrent(dir.path());
-    }
+    WorkingDirectory() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
     ~WorkingDirectory() { QDir::setCurrent(previous); }
 
     QString path(const QString &name = QString()) const

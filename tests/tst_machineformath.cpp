@@ -5,7 +5,7 @@
 #include <cmath>
 
 // Compares a number with a value printed to a given count of decimals.
-#define COMPARE_DIGITS(actual, expected, decimals) \
+#define COMPARE_DIGITS(actual, expected, decimals)                                                 \
     QCOMPARE(QString::number((actual), 'f', (decimals)), QStringLiteral(expected))
 
 class TestMachineForMath : public QObject
@@ -48,9 +48,12 @@ private slots:
         QCOMPARE(m.torqueTable.indexOf(peak), 1600);
 
         // Rebuild the table by hand the same way and compare bit for bit.
-        const struct { int entries; double step; } segments[] = {
-            {1000, 0.05}, {200, 0.01}, {400, 0.005}, {400, -0.002},
-            {400, -0.01}, {800, -0.015}, {800, -0.012}, {800, -0.02}};
+        const struct
+        {
+            int entries;
+            double step;
+        } segments[] = {{1000, 0.05}, {200, 0.01},   {400, 0.005},  {400, -0.002},
+                        {400, -0.01}, {800, -0.015}, {800, -0.012}, {800, -0.02}};
         double torque = 150.0;
         int k = 0;
         for (const auto &segment : segments) {
@@ -91,9 +94,9 @@ private slots:
         QStringList names;
         for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
             names << QString::fromLatin1(meta->method(i).name());
-        QCOMPARE(names, QStringList({"getData", "getPower", "DoTheMath", "DoTheCurves",
-                                     "CalculateTheSpeed", "resetData", "AvailablePower",
-                                     "SweptVolume"}));
+        QCOMPARE(names,
+                 QStringList({"getData", "getPower", "DoTheMath", "DoTheCurves",
+                              "CalculateTheSpeed", "resetData", "AvailablePower", "SweptVolume"}));
         const QMetaMethod swept = meta->method(meta->indexOfMethod("SweptVolume()"));
         QCOMPARE(swept.access(), QMetaMethod::Private);
     }

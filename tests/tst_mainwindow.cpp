@@ -122,14 +122,27 @@ private slots:
         QStringList names;
         for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
             names << QString::fromLatin1(meta->method(i).name());
-        QCOMPARE(names,
-                 QStringList({"QuitProgram", "openOptions", "openAbout", "readDatabase",
-                              "writeDatabase", "drawPlot", "throttleChanged",
-                              "WriteMotorAndGearDataBase", "titleDoubleClick",
-                              "axisLabelDoubleClick", "legendDoubleClick", "selectionChanged",
-                              "mousePress", "mouseWheel", "addGraph", "removeSelectedGraph",
-                              "contextMenuRequest", "moveLegend", "graphClicked",
-                              "verticalScrollbar_moved", "verticalScrollbar2_moved"}));
+        QCOMPARE(names, QStringList({"QuitProgram",
+                                     "openOptions",
+                                     "openAbout",
+                                     "readDatabase",
+                                     "writeDatabase",
+                                     "drawPlot",
+                                     "throttleChanged",
+                                     "WriteMotorAndGearDataBase",
+                                     "titleDoubleClick",
+                                     "axisLabelDoubleClick",
+                                     "legendDoubleClick",
+                                     "selectionChanged",
+                                     "mousePress",
+                                     "mouseWheel",
+                                     "addGraph",
+                                     "removeSelectedGraph",
+                                     "contextMenuRequest",
+                                     "moveLegend",
+                                     "graphClicked",
+                                     "verticalScrollbar_moved",
+                                     "verticalScrollbar2_moved"}));
     }
 
     void aboutBoxShowsVersionAndLogo()
@@ -166,7 +179,8 @@ private slots:
         QProcess child;
         child.setWorkingDirectory(dir.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path()); // keeps Qt's notice about it away
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                   dir.path()); // keeps Qt's notice about it away
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--exit-child")});
         QVERIFY(child.waitForFinished(20000));

@@ -164,9 +164,9 @@ private slots:
         QStringList methods;
         for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
             methods << QString::fromLatin1(meta->method(i).methodSignature());
-        QCOMPARE(methods, QStringList({"sendData(int,QString)", "triggersignal(int)", "getData(int)",
-                                       "on_pushButton_clicked()", "on_pushButton_2_clicked()",
-                                       "on_pushButton_3_clicked()"}));
+        QCOMPARE(methods, QStringList({"sendData(int,QString)", "triggersignal(int)",
+                                       "getData(int)", "on_pushButton_clicked()",
+                                       "on_pushButton_2_clicked()", "on_pushButton_3_clicked()"}));
     }
 
     void motorDialogLayout()
@@ -253,7 +253,8 @@ private slots:
                 QMetaObject::invokeMethod(&dialog, "on_pushButton_clicked");
                 if (dialog.tireSize != hundredths || dialog.gear5 != hundredths
                     || dialog.redline != hundredths * 2)
-                    QFAIL(qPrintable(QStringLiteral("%1 came back as %2").arg(hundredths).arg(dialog.tireSize)));
+                    QFAIL(qPrintable(
+                        QStringLiteral("%1 came back as %2").arg(hundredths).arg(dialog.tireSize)));
             }
         }
     }
@@ -273,10 +274,12 @@ private slots:
         window.machine->inertia = 5;
         MessageLog log;
         runOptions(window, [](Options *options) { options->ui->pushButton->click(); });
-        QCOMPARE(debugLines(), QStringList({"Options - taulukko 1000", "jouman", "Options accepted"}));
+        QCOMPARE(debugLines(),
+                 QStringList({"Options - taulukko 1000", "jouman", "Options accepted"}));
         QCOMPARE(log.lines().size(), 3); // nothing else reached the console
         QCOMPARE(window.machine->inertia, 1000);
-        QCOMPARE(iniValues(dir.read("settings.ini")).value("hitausmomentti"), QStringLiteral("1000"));
+        QCOMPARE(iniValues(dir.read("settings.ini")).value("hitausmomentti"),
+                 QStringLiteral("1000"));
     }
 
     void motorValuesReachTheModelOnlyWhenOptionsCloseWithOk()
@@ -301,7 +304,8 @@ private slots:
         QCOMPARE(stored.value("rpmredline"), QStringLiteral("5500"));
         QCOMPARE(stored.value("vaihde1"), QStringLiteral("345"));
         QCOMPARE(stored.value("vaihde2"), QStringLiteral("210"));
-        QCOMPARE(stored.value("hitausmomentti"), QStringLiteral("1000")); // Cancel stored no inertia
+        QCOMPARE(stored.value("hitausmomentti"),
+                 QStringLiteral("1000")); // Cancel stored no inertia
         QCOMPARE(modelParameters(window.machine),
                  QList<int>({1000, 2550, 373, 6000, 350, 210, 140, 100, 80}));
 
@@ -343,13 +347,15 @@ private slots:
         dir.write("settings.ini", "[General]\nhitausmomentti=250000\nTireSize=12000\n"
                                   "rpmredline=25000\nvaihde1=-5\nvaihde2=345\n");
         MainWindow window;
-        QCOMPARE(modelParameters(window.machine), QList<int>({250000, 12000, 0, 25000, -5, 345, 0, 0, 0}));
+        QCOMPARE(modelParameters(window.machine),
+                 QList<int>({250000, 12000, 0, 25000, -5, 345, 0, 0, 0}));
         QCOMPARE(window.options->ui->Hitaus_spinBox->value(), 100000);
         QCOMPARE(shownMotorValues(window.options->motorDialog),
                  QList<double>({99.99, 0, 20000, 0, 3.45, 0, 0, 0}));
 
         runOptions(window, [](Options *options) {
-            runMotorDialog(options, [](MotorAndGearBoxOptions *motor) { motor->ui->pushButton->click(); });
+            runMotorDialog(options,
+                           [](MotorAndGearBoxOptions *motor) { motor->ui->pushButton->click(); });
             options->ui->pushButton->click();
         });
         const QMap<QString, QString> stored = iniValues(dir.read("settings.ini"));
@@ -358,7 +364,8 @@ private slots:
         QCOMPARE(stored.value("rpmredline"), QStringLiteral("20000"));
         QCOMPARE(stored.value("vaihde1"), QStringLiteral("0"));
         QCOMPARE(stored.value("vaihde2"), QStringLiteral("345"));
-        QCOMPARE(modelParameters(window.machine), QList<int>({100000, 9999, 0, 20000, 0, 345, 0, 0, 0}));
+        QCOMPARE(modelParameters(window.machine),
+                 QList<int>({100000, 9999, 0, 20000, 0, 345, 0, 0, 0}));
     }
 
     void valuesSurviveARestartAndClosingReleasesTheParameterObjects()
@@ -381,7 +388,8 @@ private slots:
         QVERIFY(options.isNull() && machine.isNull() && store.isNull());
 
         MainWindow restarted;
-        QCOMPARE(modelParameters(restarted.machine), QList<int>({1500, 2550, 373, 6000, 350, 0, 0, 0, 0}));
+        QCOMPARE(modelParameters(restarted.machine),
+                 QList<int>({1500, 2550, 373, 6000, 350, 0, 0, 0, 0}));
         QCOMPARE(iniValues(dir.read("settings.ini")).keys(),
                  QStringList({"TireSize", "hitausmomentti", "peravalitys", "rpmredline", "vaihde1",
                               "vaihde2", "vaihde3", "vaihde4", "vaihde5"}));
@@ -396,16 +404,15 @@ private slots:
             << QByteArray("[General]\nhitausmomentti=abc\nTireSize=12.5\nperavalitys=3,73\n"
                           "rpmredline=0x10\nvaihde1=350\n")
             << QList<int>({0, 0, 0, 0, 350, 0, 0, 0, 0});
-        QTest::newRow("blanks")
-            << QByteArray("[General]\nhitausmomentti = 1200 \nTireSize=25 50\nperavalitys=\n")
-            << QList<int>({1200, 0, 0, 0, 0, 0, 0, 0, 0});
+        QTest::newRow("blanks") << QByteArray(
+            "[General]\nhitausmomentti = 1200 \nTireSize=25 50\nperavalitys=\n")
+                                << QList<int>({1200, 0, 0, 0, 0, 0, 0, 0, 0});
         QTest::newRow("beyond 32 bits")
             << QByteArray("[General]\nhitausmomentti=99999999999\nTireSize=2147483648\n"
                           "rpmredline=2147483647\nvaihde1=-2147483649\n")
             << QList<int>({0, 0, 0, 2147483647, 0, 0, 0, 0, 0});
-        QTest::newRow("negative")
-            << QByteArray("[General]\nhitausmomentti=-1000\nvaihde1=-5\n")
-            << QList<int>({-1000, 0, 0, 0, -5, 0, 0, 0, 0});
+        QTest::newRow("negative") << QByteArray("[General]\nhitausmomentti=-1000\nvaihde1=-5\n")
+                                  << QList<int>({-1000, 0, 0, 0, -5, 0, 0, 0, 0});
         QTest::newRow("another section")
             << QByteArray("[Vehicle]\nhitausmomentti=1000\nTireSize=2550\n") << QList<int>(9, 0);
     }
@@ -451,7 +458,8 @@ private slots:
     void unparsedFileIsBackedUpOnceBeforeItIsRewritten()
     {
         WorkingDirectory dir;
-        const QByteArray handEdited = "[General]\nhitausmomentti=1000\nnot a setting\nTireSize=2550\n";
+        const QByteArray handEdited =
+            "[General]\nhitausmomentti=1000\nnot a setting\nTireSize=2550\n";
         dir.write("settings.ini", handEdited);
         dir.write("settings.ini.bak", "an older backup");
         MainWindow window;
@@ -484,10 +492,15 @@ private slots:
             options->ui->Hitaus_spinBox->setValue(3000);
             options->ui->pushButton->click();
         });
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Settings could not be saved to settings.ini"));
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("Settings could not be saved to settings.ini"));
         QCOMPARE(window.machine->inertia, 3000); // still in use for this run
         QVERIFY(QFileInfo(dir.path("settings.ini")).isDir());
-        QCOMPARE(log.lines().filter(QRegularExpression("^warning: Settings could not be saved to .*settings.ini$")).size(), 1);
+        QCOMPARE(log.lines()
+                     .filter(QRegularExpression(
+                         "^warning: Settings could not be saved to .*settings.ini$"))
+                     .size(),
+                 1);
     }
 
     void readOnlyFile()
@@ -496,7 +509,8 @@ private slots:
             return;
         WorkingDirectory dir;
         dir.write("settings.ini", ExampleVehicle);
-        QVERIFY(QFile::setPermissions(dir.path("settings.ini"), QFile::ReadOwner | QFile::ReadOther));
+        QVERIFY(
+            QFile::setPermissions(dir.path("settings.ini"), QFile::ReadOwner | QFile::ReadOther));
         checkUnwritableSettings(dir);
     }
 
@@ -508,7 +522,8 @@ private slots:
         dir.write("settings.ini", ExampleVehicle);
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
         checkUnwritableSettings(dir);
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(dir.path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
 private:
@@ -527,12 +542,16 @@ private:
             });
             options->ui->pushButton->click();
         });
-        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Settings could not be saved to settings.ini"));
-        QCOMPARE(modelParameters(window.machine), QList<int>({2000, 1700, 410, 5500, 345, 210, 140, 100, 80}));
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("Settings could not be saved to settings.ini"));
+        QCOMPARE(modelParameters(window.machine),
+                 QList<int>({2000, 1700, 410, 5500, 345, 210, 140, 100, 80}));
         QCOMPARE(dir.read("settings.ini"), ExampleVehicle);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
-        QCOMPARE(log.lines().filter(QRegularExpression("^warning: ")).size(), 2); // one per failed save
-        QCOMPARE(debugLines(), QStringList({"Options - taulukko 2000", "jouman", "Options accepted"}));
+        QCOMPARE(log.lines().filter(QRegularExpression("^warning: ")).size(),
+                 2); // one per failed save
+        QCOMPARE(debugLines(),
+                 QStringList({"Options - taulukko 2000", "jouman", "Options accepted"}));
     }
 };
 

@@ -216,31 +216,47 @@ private slots:
     void clickedGraphIsNamedInTheStatusBarForASecond()
     {
         QTest::mouseClick(plot, Qt::LeftButton, {}, pointOnCurve(plot, 0, 3000));
-        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Clicked on graph 'PowerCurve'."));
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Clicked on graph 'PowerCurve'."));
         QTest::qWait(500);
-        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Clicked on graph 'PowerCurve'."));
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Clicked on graph 'PowerCurve'."));
         QTRY_COMPARE_WITH_TIMEOUT(window->statusBar()->currentMessage(), QString(), 2000);
     }
 
     void axisLabelsAreRenamedOnlyFromTheLabel()
     {
         const auto accept = [](QInputDialog *d) { rename(d, QStringLiteral("Power")); };
-        QCOMPARE(answerDialogs([&] { QTest::mouseDClick(plot, Qt::LeftButton, {}, pointOn(plot->yAxis, QCPAxis::spTickLabels)); }, accept),
+        QCOMPARE(answerDialogs(
+                     [&] {
+                         QTest::mouseDClick(plot, Qt::LeftButton, {},
+                                            pointOn(plot->yAxis, QCPAxis::spTickLabels));
+                     },
+                     accept),
                  QStringList());
         pause();
-        QCOMPARE(answerDialogs([&] { QTest::mouseDClick(plot, Qt::LeftButton, {}, pointOn(plot->yAxis, QCPAxis::spAxis)); }, accept),
+        QCOMPARE(answerDialogs(
+                     [&] {
+                         QTest::mouseDClick(plot, Qt::LeftButton, {},
+                                            pointOn(plot->yAxis, QCPAxis::spAxis));
+                     },
+                     accept),
                  QStringList());
         pause();
         QCOMPARE(plot->yAxis->label(), QStringLiteral("Teho - kW"));
 
         const QPoint label = pointOn(plot->yAxis, QCPAxis::spAxisLabel);
         QCOMPARE(answerDialogs([&] { QTest::mouseDClick(plot, Qt::LeftButton, {}, label); },
-                               [](QInputDialog *d) { d->setTextValue("ignored"); d->reject(); }),
+                               [](QInputDialog *d) {
+                                   d->setTextValue("ignored");
+                                   d->reject();
+                               }),
                  QStringList({"New axis label:|Teho - kW"}));
         QCOMPARE(plot->yAxis->label(), QStringLiteral("Teho - kW"));
         pause();
-        QCOMPARE(answerDialogs([&] { QTest::mouseDClick(plot, Qt::LeftButton, {}, label); }, accept),
-                 QStringList({"New axis label:|Teho - kW"}));
+        QCOMPARE(
+            answerDialogs([&] { QTest::mouseDClick(plot, Qt::LeftButton, {}, label); }, accept),
+            QStringList({"New axis label:|Teho - kW"}));
         QCOMPARE(plot->yAxis->label(), QStringLiteral("Power"));
         pause();
         // An empty text is accepted too.
@@ -269,8 +285,9 @@ private slots:
                  QStringList());
         pause();
 
-        QCOMPARE(answerDialogs([&] { QTest::mouseDClick(plot, Qt::LeftButton, {}, legendEntry(plot, 1)); },
-                               [](QInputDialog *d) { d->reject(); }),
+        QCOMPARE(answerDialogs(
+                     [&] { QTest::mouseDClick(plot, Qt::LeftButton, {}, legendEntry(plot, 1)); },
+                     [](QInputDialog *d) { d->reject(); }),
                  QStringList({"New graph name:|TorqueCurve"}));
         QCOMPARE(plot->graph(1)->name(), QStringLiteral("TorqueCurve"));
         pause();
@@ -292,7 +309,8 @@ private slots:
                           speedWhenOpened = window->machine->engineSpeed;
                           QTest::qWait(200);
                           QVERIFY(window->machine->engineSpeed > speedWhenOpened);
-                          QCOMPARE(plot->graph(2)->data()->at(0)->key, window->machine->engineSpeed);
+                          QCOMPARE(plot->graph(2)->data()->at(0)->key,
+                                   window->machine->engineSpeed);
                           rename(d, QStringLiteral("Teho"));
                       });
         QVERIFY(speedWhenOpened > 0);
@@ -344,7 +362,8 @@ private slots:
         top.setData(2);
         connect(&top, &QAction::triggered, window, &MainWindow::moveLegend);
         top.trigger();
-        QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0), Qt::AlignTop | Qt::AlignHCenter);
+        QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0),
+                 Qt::AlignTop | Qt::AlignHCenter);
     }
 };
 

@@ -21,7 +21,9 @@ private:
     {
         QStringList names;
         for (int i = 0; i < plot->legend->itemCount(); ++i)
-            names << qobject_cast<QCPPlottableLegendItem *>(plot->legend->item(i))->plottable()->name();
+            names << qobject_cast<QCPPlottableLegendItem *>(plot->legend->item(i))
+                         ->plottable()
+                         ->name();
         return names;
     }
 
@@ -36,9 +38,9 @@ private slots:
 
         QCustomPlot *plot = window.plot;
         QCOMPARE(plot->graphCount(), 2);
-        QCOMPARE(plot->interactions(),
-                 QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables | QCP::iSelectAxes
-                     | QCP::iSelectLegend | QCP::iSelectOther);
+        QCOMPARE(plot->interactions(), QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables
+                                           | QCP::iSelectAxes | QCP::iSelectLegend
+                                           | QCP::iSelectOther);
         QCOMPARE(plot->axisRect()->rangeDrag(), Qt::Horizontal | Qt::Vertical);
         QCOMPARE(plot->axisRect()->rangeZoom(), Qt::Horizontal | Qt::Vertical);
         QCOMPARE(plot->axisRect()->autoMargins(), QCP::msAll);
@@ -61,7 +63,8 @@ private slots:
         QCOMPARE(plot->legend->font().pointSize(), 10);
         QCOMPARE(plot->legend->selectedFont().pointSize(), 10);
         QCOMPARE(plot->legend->selectableParts(), QCPLegend::spItems);
-        QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0), Qt::AlignBottom | Qt::AlignRight);
+        QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0),
+                 Qt::AlignBottom | Qt::AlignRight);
         QCOMPARE(legendNames(plot), QStringList({"PowerCurve", "TorqueCurve"}));
 
         const struct
@@ -70,8 +73,9 @@ private slots:
             QCPAxis *valueAxis;
             QColor colour;
             const QVector<double> &values;
-        } expected[] = {{"PowerCurve", plot->yAxis, QColor(0, 0, 0), window.machine->powerCurve},
-                        {"TorqueCurve", plot->yAxis2, QColor(255, 0, 0), window.machine->torqueTable}};
+        } expected[] = {
+            {"PowerCurve", plot->yAxis, QColor(0, 0, 0), window.machine->powerCurve},
+            {"TorqueCurve", plot->yAxis2, QColor(255, 0, 0), window.machine->torqueTable}};
         for (int i = 0; i < 2; ++i) {
             QCPGraph *graph = plot->graph(i);
             QCOMPARE(graph->name(), QString::fromLatin1(expected[i].name));
@@ -202,7 +206,8 @@ private slots:
         window.ui->pushButton->click();
         window.timer->stop();
         window.drawPlot();
-        QCOMPARE(QString::number(window.machine->engineSpeed, 'f', 6), QStringLiteral("1001.432439"));
+        QCOMPARE(QString::number(window.machine->engineSpeed, 'f', 6),
+                 QStringLiteral("1001.432439"));
         QCOMPARE(window.plot->graph(2)->dataCount(), 1);
     }
 
@@ -217,7 +222,8 @@ private slots:
         window.machine->engineSpeed = 4990;
         for (int i = 0; i < 50; ++i)
             window.drawPlot();
-        QCOMPARE(QString::number(window.ui->lcdNumber_2->value(), 'f', 3), QStringLiteral("5001.696"));
+        QCOMPARE(QString::number(window.ui->lcdNumber_2->value(), 'f', 3),
+                 QStringLiteral("5001.696"));
     }
 
     void untouchedControlsStayAtIdle()
