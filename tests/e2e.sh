@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# End-to-end run of the real program on a virtual X server with its default
+# platform: Start, throttle up, check the live point and the readouts on a
+# screenshot, then File → Exit. Usage: e2e.sh PROGRAM
+set -euo pipefail
+program=$(realpath "$1")
+work=$(mktemp -d)
+export XDG_RUNTIME_DIR=$work # mktemp made it 0700, as Qt wants
+unset QT_QPA_PLATFORM
+cd "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+display=:$((200 + RANDOM % 300))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+app=
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null
+    kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export DISPLAY=$display
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+
+"$program" >stdout.txt 2>stderr.txt &
+app=$!
+window=$(timeout 30 xdotool search --sync --name '^MainWindow$' | head -n 1)
+[ -n "$window" ] || fail "no window titled MainWindow"
+size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+[ "$size" = "1054x633" ] || fail "window is $size, not 1054x633"
+sleep 0.5
+
+# Pixel counts on the screenshot; the window sits at the screen's origin and
+# the central area starts 36 px below its top.
+count() { # image crop colour fuzz
+    convert "$1" -crop "$2" +repage -fuzz "$4" -fill black +opaque "$3" -fill white -opaque "$3" \
+        -format '%[fx:round(mean*w*h)]' info:
+}
+rpm_box=131x71+80+116
+kmh_box=131x71+80+196
+plot_left=300x300+320+150 # the axis area left of the legend, where the live point runs
+import -window root before.png
+
+click() { xdotool mousemove --window "$window" "$1" "$2" click --repeat "$3" --delay 120 1; }
+click 956 519 1 # Start
+click 905 160 8 # throttle to 80
+sleep 1
+import -window root after.png
+
+green=$(count after.png "$plot_left" 'rgb(0,255,0)' 25%)
+[ "$green" -gt 5 ] || fail "no green live point on the plot ($green pixels)"
+[ "$(count before.png "$plot_left" 'rgb(0,255,0)' 25%)" -eq 0 ] || fail "green on the plot before Start"
+for box in "$rpm_box" "$kmh_box"; do
+    segments=$(count after.png "$box" black 40%)
+    [ "$segments" -gt 20 ] || fail "readout $box is blank"
+done
+[ "$(compare -metric AE -crop "$rpm_box" before.png after.png null: 2>&1)" != 0 ] ||
+    fail "the RPM readout did not change after Start"
+
+# File → Exit
+xdotool mousemove --window "$window" 20 9 click 1
+sleep 0.5
+xdotool key Down Down Return
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+status=0
+wait "$app" || status=$?
+app=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+[ ! -e settings.ini ] || fail "Exit created settings.ini"
+[ "$(cat stderr.txt)" = "jouman" ] || fail "unexpected console output: $(cat stderr.txt)"
+[ ! -s stdout.txt ] || fail "unexpected standard output: $(cat stdout.txt)"
+echo "1 passed, 0 failed"
