@@ -18,6 +18,17 @@ bool lineOrTickLabelsSelected(const QCPAxis *axis)
     return axis->selectedParts() & LineAndTickLabels;
 }
 
+// A selected bottom or left axis (and so its partner) narrows dragging and
+// zooming to its own orientation; they still act on the bottom and left axes.
+Qt::Orientations orientationsOfSelectedAxis(const QCustomPlot *plot)
+{
+    if (plot->xAxis->selectedParts().testFlag(QCPAxis::spAxis))
+        return plot->xAxis->orientation();
+    if (plot->yAxis->selectedParts().testFlag(QCPAxis::spAxis))
+        return plot->yAxis->orientation();
+    return Qt::Horizontal | Qt::Vertical;
+}
+
 // Legend position codes carried by the context menu's entries, as alignments
 // inside the axis rectangle. Code 0 (a manual position) has no alignment.
 Qt::Alignment legendAlignment(int code)
@@ -119,26 +130,14 @@ void MainWindow::selectionChanged()
     }
 }
 
-// A selected axis narrows dragging to its own orientation; the drag still
-// moves the bottom and left axes.
 void MainWindow::mousePress()
 {
-    if (plot->xAxis->selectedParts().testFlag(QCPAxis::spAxis))
-        plot->axisRect()->setRangeDrag(plot->xAxis->orientation());
-    else if (plot->yAxis->selectedParts().testFlag(QCPAxis::spAxis))
-        plot->axisRect()->setRangeDrag(plot->yAxis->orientation());
-    else
-        plot->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
+    plot->axisRect()->setRangeDrag(orientationsOfSelectedAxis(plot));
 }
 
 void MainWindow::mouseWheel()
 {
-    if (plot->xAxis->selectedParts().testFlag(QCPAxis::spAxis))
-        plot->axisRect()->setRangeZoom(plot->xAxis->orientation());
-    else if (plot->yAxis->selectedParts().testFlag(QCPAxis::spAxis))
-        plot->axisRect()->setRangeZoom(plot->yAxis->orientation());
-    else
-        plot->axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
+    plot->axisRect()->setRangeZoom(orientationsOfSelectedAxis(plot));
 }
 
 void MainWindow::graphClicked(QCPAbstractPlottable *plottable)

@@ -88,19 +88,6 @@ private slots:
         COMPARE_DIGITS(m.availablePower, "1431.862", 3);
     }
 
-    void slotsAreDeclaredInOrder()
-    {
-        const QMetaObject *meta = &MachineForMath::staticMetaObject;
-        QStringList names;
-        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
-            names << QString::fromLatin1(meta->method(i).name());
-        QCOMPARE(names,
-                 QStringList({"getData", "getPower", "DoTheMath", "DoTheCurves",
-                              "CalculateTheSpeed", "resetData", "AvailablePower", "SweptVolume"}));
-        const QMetaMethod swept = meta->method(meta->indexOfMethod("SweptVolume()"));
-        QCOMPARE(swept.access(), QMetaMethod::Private);
-    }
-
     void doTheCurvesAgainAppends()
     {
         MachineForMath m;

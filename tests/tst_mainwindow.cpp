@@ -116,35 +116,6 @@ private slots:
         QCOMPARE(window.version, QStringLiteral("0.1.1"));
     }
 
-    void slotsAreDeclaredInOrder()
-    {
-        const QMetaObject *meta = &MainWindow::staticMetaObject;
-        QStringList names;
-        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
-            names << QString::fromLatin1(meta->method(i).name());
-        QCOMPARE(names, QStringList({"QuitProgram",
-                                     "openOptions",
-                                     "openAbout",
-                                     "readDatabase",
-                                     "writeDatabase",
-                                     "drawPlot",
-                                     "throttleChanged",
-                                     "WriteMotorAndGearDataBase",
-                                     "titleDoubleClick",
-                                     "axisLabelDoubleClick",
-                                     "legendDoubleClick",
-                                     "selectionChanged",
-                                     "mousePress",
-                                     "mouseWheel",
-                                     "addGraph",
-                                     "removeSelectedGraph",
-                                     "contextMenuRequest",
-                                     "moveLegend",
-                                     "graphClicked",
-                                     "verticalScrollbar_moved",
-                                     "verticalScrollbar2_moved"}));
-    }
-
     void aboutBoxShowsVersionAndLogo()
     {
         for (bool withLogo : {true, false}) {

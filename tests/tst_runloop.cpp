@@ -17,6 +17,16 @@ private:
         window.machine->getData(1000, 2550, 373, 6000, 350, 210, 140, 100, 80);
     }
 
+    // Starts a run of that vehicle at the given throttle, with the timer
+    // stopped so that the test drives each tick itself.
+    static void startRunByHand(MainWindow &window, int throttle)
+    {
+        loadVehicle(window);
+        window.ui->verticalScrollBar->setValue(throttle);
+        window.ui->pushButton->click();
+        window.timer->stop();
+    }
+
     static QStringList legendNames(const QCustomPlot *plot)
     {
         QStringList names;
@@ -188,10 +198,7 @@ private slots:
     {
         WorkingDirectory dir;
         MainWindow window;
-        loadVehicle(window);
-        window.ui->verticalScrollBar->setValue(-100);
-        window.ui->pushButton->click();
-        window.timer->stop();
+        startRunByHand(window, -100);
         for (int i = 0; i < 20; ++i)
             window.drawPlot();
         const double rpm = window.ui->lcdNumber_2->value();
@@ -215,10 +222,7 @@ private slots:
     {
         WorkingDirectory dir;
         MainWindow window;
-        loadVehicle(window);
-        window.ui->verticalScrollBar->setValue(-100);
-        window.ui->pushButton->click();
-        window.timer->stop();
+        startRunByHand(window, -100);
         window.machine->engineSpeed = 4990;
         for (int i = 0; i < 50; ++i)
             window.drawPlot();
@@ -230,9 +234,7 @@ private slots:
     {
         WorkingDirectory dir;
         MainWindow window;
-        loadVehicle(window);
-        window.ui->pushButton->click();
-        window.timer->stop();
+        startRunByHand(window, 0);
         for (int i = 0; i < 10; ++i) {
             window.drawPlot();
             QCOMPARE(window.ui->lcdNumber_2->value(), 1000.0);
