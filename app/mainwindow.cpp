@@ -60,8 +60,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     connect(plot, &QCustomPlot::selectionChangedByUser, this, &MainWindow::selectionChanged);
     connect(plot, &QCustomPlot::mousePress, this, &MainWindow::mousePress);
     connect(plot, &QCustomPlot::mouseWheel, this, &MainWindow::mouseWheel);
-    connect(qobject_cast<QCPTextElement *>(plot->plotLayout()->element(0, 0)),
-            &QCPTextElement::doubleClicked, this, &MainWindow::titleDoubleClick);
+    connect(plotTitle(), &QCPTextElement::doubleClicked, this, &MainWindow::titleDoubleClick);
     connect(plot, &QCustomPlot::axisDoubleClick, this, &MainWindow::axisLabelDoubleClick);
     connect(plot, &QCustomPlot::legendDoubleClick, this, &MainWindow::legendDoubleClick);
     connect(plot, &QCustomPlot::plottableClick, this, &MainWindow::graphClicked);

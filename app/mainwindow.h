@@ -62,6 +62,7 @@ private slots:
     void verticalScrollbar2_moved(int arvo);
 
 private:
+    QCPTextElement *plotTitle() const;
     void setUpPlotAxes();
     void setUpPlotCurves(const QPen &powerPen, const QPen &torquePen);
     void saveSettings();

@@ -46,11 +46,13 @@ Qt::Alignment legendAlignment(int code)
     }
 }
 
-QCPTextElement *titleOf(const QCustomPlot *plot)
+} // namespace
+
+// The title is the plot layout's first row, put there by setUpPlotAxes().
+QCPTextElement *MainWindow::plotTitle() const
 {
     return qobject_cast<QCPTextElement *>(plot->plotLayout()->element(0, 0));
 }
-} // namespace
 
 void MainWindow::setUpPlotAxes()
 {
@@ -148,7 +150,7 @@ void MainWindow::graphClicked(QCPAbstractPlottable *plottable)
 
 void MainWindow::titleDoubleClick()
 {
-    QCPTextElement *title = titleOf(plot);
+    QCPTextElement *title = plotTitle();
     bool ok = false;
     const QString text = QInputDialog::getText(this, QStringLiteral("QCustomPlot"),
                                                QStringLiteral("New plot title:"), QLineEdit::Normal,
