@@ -209,8 +209,8 @@ void MainWindow::drawPlot()
     machine->CalculateTheSpeed();
     ui->lcdNumber_2->display(machine->engineSpeed);
     ui->lcdNumber_3->display(machine->roadSpeed);
-    if (plot->graphCount() < 3)
-        return;
+    // Graph 2 exists whenever the timer runs: Start adds it before starting
+    // the timer, and Stop removes it together with stopping the timer.
     QCPGraph *live = plot->graph(2);
     live->setData(machine->liveRpm, machine->livePower);
     // Only the live point changed: repaint its own layer and let the plot
