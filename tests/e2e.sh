@@ -4,6 +4,7 @@
 # screenshot, then File → Exit. Usage: e2e.sh PROGRAM
 set -euo pipefail
 program=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work # mktemp made it 0700, as Qt wants
 unset QT_QPA_PLATFORM
@@ -11,27 +12,13 @@ cd "$work"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-display=:$((200 + RANDOM % 300))
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-app=
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    kill "$xvfb" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-
-"$program" >stdout.txt 2>stderr.txt &
-app=$!
-window=$(timeout 30 xdotool search --sync --name '^MainWindow$' | head -n 1)
+source "$here/../scripts/xvfb-session.sh"
+on_exit() { rm -rf "$work"; }
+start_xvfb 200
+start_program "$program" >stdout.txt 2>stderr.txt
 [ -n "$window" ] || fail "no window titled MainWindow"
 size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$size" = "1054x633" ] || fail "window is $size, not 1054x633"
-sleep 0.5
 
 # Pixel counts on the screenshot; the window sits at the screen's origin and
 # the central area starts 36 px below its top.
@@ -44,9 +31,8 @@ kmh_box=131x71+80+196
 plot_left=300x300+320+150 # the axis area left of the legend, where the live point runs
 import -window root before.png
 
-click() { xdotool mousemove --window "$window" "$1" "$2" click --repeat "$3" --delay 120 1; }
-click 956 519 1 # Start
-click 905 160 8 # throttle to 80
+click "${start_button[@]}"
+click "${throttle_trough[@]}" 8 # throttle to 80
 sleep 1
 import -window root after.png
 
