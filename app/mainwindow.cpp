@@ -7,6 +7,7 @@
 #include "ui_mainwindow.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSettings>
@@ -106,14 +107,17 @@ void MainWindow::openAbout()
 {
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Information"));
-    box.setText(tr("Engine and drive-train simulator: a four-cylinder engine's torque and power\n"
+    box.setText(tr("Engine and drive-train simulator: a four-cylinder engine's torque and power "
                    "curves, and a live run with throttle and load.\n"
                    "\n"
                    "Made by the engine simulator developers with Qt and QCustomPlot.\n"
                    "\n"
                    "Version: %1 \n")
                     .arg(version));
-    box.setIconPixmap(QPixmap(QStringLiteral("logo.png")));
+    // Only a regular file is read: opening a FIFO of that name would wait
+    // for a writer, with the window frozen.
+    const QString logo = QStringLiteral("logo.png");
+    box.setIconPixmap(QFileInfo(logo).isFile() ? QPixmap(logo) : QPixmap());
     box.exec();
 }
 
@@ -139,7 +143,7 @@ void MainWindow::readDatabase()
 void MainWindow::writeDatabase(int arvo, QString kohde)
 {
     settingsManager->settings->setValue(kohde, arvo);
-    saveSettings();
+    saveSettings({kohde});
 }
 
 void MainWindow::WriteMotorAndGearDataBase(int trigger)
@@ -154,23 +158,29 @@ void MainWindow::WriteMotorAndGearDataBase(int trigger)
     settings->setValue(QStringLiteral("vaihde3"), options->gear3);
     settings->setValue(QStringLiteral("vaihde4"), options->gear4);
     settings->setValue(QStringLiteral("vaihde5"), options->gear5);
-    saveSettings();
+    saveSettings({QStringLiteral("TireSize"), QStringLiteral("peravalitys"),
+                  QStringLiteral("rpmredline"), QStringLiteral("vaihde1"),
+                  QStringLiteral("vaihde2"), QStringLiteral("vaihde3"), QStringLiteral("vaihde4"),
+                  QStringLiteral("vaihde5")});
 }
 
 // Writes what was just set through to the file, so that a failure is seen
 // now and not lost in a deferred write.
-void MainWindow::saveSettings()
+void MainWindow::saveSettings(const QStringList &keys)
 {
-    switch (settingsManager->save()) {
-    case SettingsManager::SaveResult::Saved: break;
+    const QString failed = tr("Settings could not be saved to settings.ini");
+    switch (settingsManager->save(keys)) {
+    case SettingsManager::SaveResult::Saved:
+        if (ui->statusBar->currentMessage() == failed)
+            ui->statusBar->clearMessage(); // no longer true
+        break;
     case SettingsManager::SaveResult::SavedWithBackup:
         ui->statusBar->showMessage(
             tr("settings.ini could not be read in full; the original is kept as settings.ini.bak"));
         break;
     case SettingsManager::SaveResult::Failed:
-        ui->statusBar->showMessage(tr("Settings could not be saved to settings.ini"));
-        qWarning().noquote() << "Settings could not be saved to"
-                             << settingsManager->settings->fileName();
+        ui->statusBar->showMessage(failed);
+        qWarning().noquote() << "Settings could not be saved to" << settingsManager->fileName();
         break;
     }
 }

@@ -65,7 +65,7 @@ private:
     QCPTextElement *plotTitle() const;
     void setUpPlotAxes();
     void setUpPlotCurves(const QPen &powerPen, const QPen &torquePen);
-    void saveSettings();
+    void saveSettings(const QStringList &keys);
     void releaseUnowned();
 };
 

@@ -46,6 +46,18 @@ Qt::Alignment legendAlignment(int code)
     }
 }
 
+// Asks for a new text in the plot's rename dialog, starting from the current
+// one; false when the user cancels.
+bool askForText(QWidget *parent, const QString &prompt, QString &text)
+{
+    bool ok = false;
+    const QString entered = QInputDialog::getText(parent, QStringLiteral("QCustomPlot"), prompt,
+                                                  QLineEdit::Normal, text, &ok);
+    if (ok)
+        text = entered;
+    return ok;
+}
+
 } // namespace
 
 // The title is the plot layout's first row, put there by setUpPlotAxes().
@@ -151,11 +163,8 @@ void MainWindow::graphClicked(QCPAbstractPlottable *plottable)
 void MainWindow::titleDoubleClick()
 {
     QCPTextElement *title = plotTitle();
-    bool ok = false;
-    const QString text = QInputDialog::getText(this, QStringLiteral("QCustomPlot"),
-                                               QStringLiteral("New plot title:"), QLineEdit::Normal,
-                                               title->text(), &ok);
-    if (!ok)
+    QString text = title->text();
+    if (!askForText(this, QStringLiteral("New plot title:"), text))
         return;
     title->setText(text);
     plot->replot();
@@ -165,11 +174,8 @@ void MainWindow::axisLabelDoubleClick(QCPAxis *axis, QCPAxis::SelectablePart par
 {
     if (part != QCPAxis::spAxisLabel)
         return;
-    bool ok = false;
-    const QString text = QInputDialog::getText(this, QStringLiteral("QCustomPlot"),
-                                               QStringLiteral("New axis label:"), QLineEdit::Normal,
-                                               axis->label(), &ok);
-    if (!ok)
+    QString text = axis->label();
+    if (!askForText(this, QStringLiteral("New axis label:"), text))
         return;
     axis->setLabel(text);
     plot->replot();
@@ -182,11 +188,8 @@ void MainWindow::legendDoubleClick(QCPLegend *legend, QCPAbstractLegendItem *ite
     if (!graphItem)
         return;
     QCPAbstractPlottable *graph = graphItem->plottable();
-    bool ok = false;
-    const QString name = QInputDialog::getText(this, QStringLiteral("QCustomPlot"),
-                                               QStringLiteral("New graph name:"), QLineEdit::Normal,
-                                               graph->name(), &ok);
-    if (!ok)
+    QString name = graph->name();
+    if (!askForText(this, QStringLiteral("New graph name:"), name))
         return;
     graph->setName(name);
     plot->replot();
@@ -216,10 +219,10 @@ void MainWindow::contextMenuRequest(QPoint pos)
 void MainWindow::moveLegend()
 {
     auto *action = qobject_cast<QAction *>(sender());
-    if (!action || action->data().typeId() != QMetaType::Int)
-        return;
-    const Qt::Alignment alignment = legendAlignment(action->data().toInt());
-    if (!alignment)
+    bool ok = false;
+    const int code = action ? action->data().toInt(&ok) : 0;
+    const Qt::Alignment alignment = legendAlignment(code);
+    if (!ok || !alignment)
         return;
     plot->axisRect()->insetLayout()->setInsetAlignment(0, alignment);
     plot->replot();

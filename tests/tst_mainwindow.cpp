@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QToolBar>
 
+#include <sys/stat.h>
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -118,10 +120,14 @@ private slots:
 
     void aboutBoxShowsVersionAndLogo()
     {
-        for (bool withLogo : {true, false}) {
+        enum Logo { Image, Missing, Fifo };
+        for (Logo logo : {Image, Missing, Fifo}) {
+            const bool withLogo = logo == Image;
             WorkingDirectory dir;
             if (withLogo)
                 QVERIFY(QFile::copy(qEnvironmentVariable("LOGO_PNG"), dir.path("logo.png")));
+            if (logo == Fifo) // opening it would wait for a writer
+                QVERIFY(mkfifo(qPrintable(dir.path("logo.png")), 0644) == 0);
             MainWindow window;
             window.show();
             QString title, text;
@@ -139,6 +145,9 @@ private slots:
             QVERIFY(modal);
             QVERIFY2(text.endsWith(QStringLiteral("\n\nVersion: 0.1.1 \n")), qPrintable(text));
             QVERIFY(text.indexOf(QStringLiteral("\n\n")) > 0); // a credit paragraph comes first
+            // Sentences are not broken by hand, so the box wraps them evenly.
+            for (const QString &paragraph : text.split(QStringLiteral("\n\n")))
+                QVERIFY(!paragraph.trimmed().contains(QLatin1Char('\n')));
             QCOMPARE(hasIcon, withLogo);
         }
     }

@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QSpinBox>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -93,6 +94,19 @@ void setShown(MotorAndGearBoxOptions *dialog, double tire, double finalDrive, do
     dialog->ui->doubleSpinBox_2->setValue(finalDrive);
     dialog->ui->doubleSpinBox_8->setValue(redline);
     dialog->ui->doubleSpinBox_3->setValue(gear1);
+}
+
+// Another process takes the settings class's lock file and keeps it.
+void holdLock(QProcess &holder, const QString &lockFile)
+{
+    holder.start("flock", {"--nonblock", "--close", lockFile, "sleep", "60"});
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(QFile::exists(lockFile));
+}
+
+bool makeImmutable(const QString &file, bool on)
+{
+    return QProcess::execute("chattr", {on ? "+i" : "-i", file}) == 0;
 }
 
 bool runningAsRoot()
@@ -381,10 +395,15 @@ private slots:
         // Said once, copied once: a later save leaves the backup alone.
         window.statusBar()->clearMessage();
         dir.write("settings.ini.bak", "kept by the user");
-        runOptions(window, [](Options *options) { options->ui->pushButton->click(); });
+        runOptions(window, [](Options *options) {
+            options->ui->Hitaus_spinBox->setValue(1200);
+            options->ui->pushButton->click();
+        });
         QCOMPARE(dir.read("settings.ini.bak"), QByteArray("kept by the user"));
         QCOMPARE(window.statusBar()->currentMessage(), QString());
         QCOMPARE(debugLines().size(), log.lines().size()); // no warnings
+        QCOMPARE(iniValues(dir.read("settings.ini")).value("hitausmomentti"),
+                 QStringLiteral("1200"));
     }
 
     void directoryNamedLikeTheSettingsFile()
@@ -430,6 +449,174 @@ private slots:
         checkUnwritableSettings(dir);
         QVERIFY(QFile::setPermissions(dir.path(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    // Each way a save can fail leaves the file byte for byte as it was, says
+    // so, and never holds the window for more than about a second.
+    void failedSavesLeaveTheFileAsItWas_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("obstacle");
+        const QByteArray rejected = ExampleVehicle + "my note without equals sign\n";
+        QTest::newRow("backup impossible") << rejected << "settings.ini.bak is a directory";
+        QTest::newRow("live lock") << ExampleVehicle << "lock held by another process";
+        QTest::newRow("lock is a directory")
+            << ExampleVehicle << "settings.ini.lock is a directory";
+        QTest::newRow("unwritable after a format error") << rejected << "immutable after a backup";
+        QTest::newRow("FIFO") << QByteArray() << "settings.ini is a FIFO";
+    }
+
+    void failedSavesLeaveTheFileAsItWas()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, obstacle);
+        WorkingDirectory dir;
+        QProcess holder;
+        if (obstacle.contains("FIFO"))
+            QVERIFY(mkfifo(qPrintable(dir.path("settings.ini")), 0644) == 0);
+        else
+            dir.write("settings.ini", contents);
+        MainWindow window;
+        QCOMPARE(window.machine->inertia, contents.isEmpty() ? 0 : 1000);
+        if (obstacle.startsWith("settings.ini.bak"))
+            QVERIFY(QDir(dir.path()).mkdir("settings.ini.bak"));
+        if (obstacle.startsWith("settings.ini.lock"))
+            QVERIFY(QDir(dir.path()).mkdir("settings.ini.lock"));
+        if (obstacle.startsWith("lock held"))
+            holdLock(holder, dir.path("settings.ini.lock"));
+        if (obstacle.startsWith("immutable")) {
+            window.writeDatabase(1100, "hitausmomentti");
+            QCOMPARE(dir.read("settings.ini.bak"), contents);
+            contents = dir.read("settings.ini");
+            if (!makeImmutable(dir.path("settings.ini"), true))
+                QSKIP("chattr +i does not work here");
+        }
+
+        MessageLog log;
+        QElapsedTimer clock;
+        clock.start();
+        window.writeDatabase(1500, "hitausmomentti");
+        window.options->tireSize = 1700;
+        window.WriteMotorAndGearDataBase(1);
+        QVERIFY2(clock.elapsed() < 2600, qPrintable(QString::number(clock.elapsed())));
+        if (obstacle.startsWith("immutable"))
+            makeImmutable(dir.path("settings.ini"), false);
+
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("Settings could not be saved to settings.ini"));
+        QCOMPARE(log.lines().filter(QRegularExpression("^warning: ")).size(), 2);
+        if (obstacle.contains("FIFO"))
+            QVERIFY(QFileInfo(dir.path("settings.ini")).isFile() == false);
+        else
+            QCOMPARE(dir.read("settings.ini"), contents);
+        QVERIFY(!QDir(dir.path()).entryList().join(' ').contains(QRegularExpression("\\.bak\\.")));
+        QCOMPARE(window.settingsManager->ReadSettings("hitausmomentti"), 1500); // still in use
+        holder.kill();
+        holder.waitForFinished();
+        QDir(dir.path()).rmdir("settings.ini.lock");
+    }
+
+    // A failure is decided afresh at every save: once the obstacle is gone the
+    // next save writes every value in use, including keys the file lost.
+    void saveAfterAFailureRestoresEveryValueInUse()
+    {
+        WorkingDirectory dir;
+        dir.write("settings.ini", ExampleVehicle);
+        MainWindow window;
+        QProcess holder;
+        holdLock(holder, dir.path("settings.ini.lock"));
+        window.writeDatabase(1500, "hitausmomentti");
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("Settings could not be saved to settings.ini"));
+        holder.kill();
+        holder.waitForFinished();
+
+        QVERIFY(QFile::remove(dir.path("settings.ini"))); // deleted meanwhile
+        dir.write("settings.ini.lock", "");               // and a lock left by a killed run
+        QFile stale(dir.path("settings.ini.lock"));
+        QVERIFY(stale.open(QIODevice::ReadWrite)
+                && stale.setFileTime(QDateTime::currentDateTime().addSecs(-5),
+                                     QFileDevice::FileModificationTime));
+        stale.close();
+        QElapsedTimer clock;
+        clock.start();
+        window.writeDatabase(1600, "hitausmomentti");
+        QVERIFY(clock.elapsed() < 1500);
+        QCOMPARE(window.statusBar()->currentMessage(), QString());
+        const QMap<QString, QString> stored = iniValues(dir.read("settings.ini"));
+        QCOMPARE(stored.size(), 9);
+        QCOMPARE(stored.value("hitausmomentti"), QStringLiteral("1600"));
+        QCOMPARE(stored.value("vaihde5"), QStringLiteral("80"));
+        QVERIFY(!QFile::exists(dir.path("settings.ini.lock")));
+
+        // A key another program changed is left as it is.
+        dir.write("settings.ini", QByteArray(ExampleVehicle).replace("vaihde5=80", "vaihde5=85"));
+        window.writeDatabase(1700, "hitausmomentti");
+        QCOMPARE(iniValues(dir.read("settings.ini")).value("vaihde5"), QStringLiteral("85"));
+    }
+
+    // What a rewrite would drop is copied first; nothing in the file is decoded.
+    void incompleteFilesAreCopiedBeforeTheirFirstRewrite_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<int>("inertia");
+        QTest::newRow("comments") << QByteArray(
+            "; my car\n[General]\nhitausmomentti=900 ; was 1000\nTireSize=2550\n")
+                                  << 900;
+        QTest::newRow("binary-encoded values") << QByteArray(
+            "[General]\nhitausmomentti=@Variant(\\0\\0\\0\\t\\0\\xff\\xff\\xff\\xff)\n"
+            "TireSize=2550\n[Other]\nlist=@Variant(\\0\\0\\0\\t\\0\\0\\0\\0\\x1)\n"
+            "bytes=@ByteArray(abc)\nkept=yes\n")
+                                               << 0;
+    }
+
+    void incompleteFilesAreCopiedBeforeTheirFirstRewrite()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(int, inertia);
+        WorkingDirectory dir;
+        dir.write("settings.ini", contents);
+        MainWindow window;
+        QCOMPARE(window.machine->inertia, inertia);
+        QCOMPARE(window.machine->tireDiameter, 25.5);
+        window.options->tireSize = 2600;
+        window.WriteMotorAndGearDataBase(1);
+        QCOMPARE(dir.read("settings.ini.bak"), contents);
+        QVERIFY(window.statusBar()->currentMessage().contains("kept as settings.ini.bak"));
+        const QMap<QString, QString> stored = iniValues(dir.read("settings.ini"));
+        QCOMPARE(stored.value("TireSize"), QStringLiteral("2600"));
+        QVERIFY(!dir.read("settings.ini").contains('@') && !dir.read("settings.ini").contains(';'));
+        if (contents.contains("kept"))
+            QCOMPARE(stored.value("Other/kept"), QStringLiteral("yes"));
+    }
+
+    // A disk with room for the lock file but not for the new contents.
+    void fullDiskKeepsTheFileAndIsReported()
+    {
+        WorkingDirectory dir;
+        const QString disk = dir.path("disk");
+        QDir().mkdir(disk);
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=8k", "tmpfs", disk}) != 0)
+            QSKIP("a small tmpfs cannot be mounted here (needs root)");
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(disk);
+        {
+            QFile file("settings.ini");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ExampleVehicle);
+        }
+        {
+            MainWindow window;
+            window.writeDatabase(1500, "hitausmomentti");
+            QCOMPARE(window.statusBar()->currentMessage(),
+                     QStringLiteral("Settings could not be saved to settings.ini"));
+        }
+        QFile file("settings.ini");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), ExampleVehicle);
+        file.close();
+        QDir::setCurrent(previous);
+        QCOMPARE(QProcess::execute("umount", {disk}), 0);
     }
 
 private:

@@ -348,20 +348,23 @@ private slots:
         QVERIFY(legend.left() - area.left() < 20 && legend.top() - area.top() < 20);
     }
 
-    void moveLegendIgnoresWhatIsNotAMenuEntryWithAnInteger()
+    // Any action data that reads as a position code moves the legend.
+    void moveLegendTakesActionDataThatReadsAsAnInteger()
     {
         const Qt::Alignment before = plot->axisRect()->insetLayout()->insetAlignment(0);
         window->moveLegend(); // no sender
-        QAction text(QStringLiteral("text data"));
-        text.setData(QStringLiteral("1"));
-        connect(&text, &QAction::triggered, window, &MainWindow::moveLegend);
-        text.trigger();
-        QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0), before);
-
-        QAction top(QStringLiteral("top"));
-        top.setData(2);
-        connect(&top, &QAction::triggered, window, &MainWindow::moveLegend);
-        top.trigger();
+        QAction action(QStringLiteral("entry"));
+        connect(&action, &QAction::triggered, window, &MainWindow::moveLegend);
+        for (const QVariant &ignored : {QVariant(QStringLiteral("top")), QVariant(), QVariant(9)}) {
+            action.setData(ignored);
+            action.trigger();
+            QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0), before);
+        }
+        action.setData(QStringLiteral("1"));
+        action.trigger();
+        QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0), Qt::AlignTop | Qt::AlignLeft);
+        action.setData(2);
+        action.trigger();
         QCOMPARE(plot->axisRect()->insetLayout()->insetAlignment(0),
                  Qt::AlignTop | Qt::AlignHCenter);
     }
