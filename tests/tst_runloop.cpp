@@ -243,9 +243,11 @@ private slots:
         }
     }
 
-    // A tick repaints only the live graph's layer; what the window shows must
-    // be what a full redraw of the plot shows.
-    void layeredTickLooksLikeAFullRedraw()
+    // A tick repaints only where the live graph was and is; what reaches the
+    // screen must be what a full redraw shows there: on steady ticks, after a
+    // drag, with the live graph selected, in every legend position, and on
+    // the first tick after Stop and Start.
+    void tickShowsWhatAFullRedrawShows()
     {
         WorkingDirectory dir;
         MainWindow window;
@@ -256,21 +258,58 @@ private slots:
         window.ui->verticalScrollBar_2->setValue(-20);
         window.ui->pushButton->click();
         window.timer->stop();
-        window.machine->engineSpeed = 3000;
+        QCustomPlot *plot = window.plot;
+        QSignalSpy fullRedraws(plot, &QCustomPlot::afterReplot);
 
-        QImage previous = window.plot->grab().toImage();
-        QSignalSpy fullRedraws(window.plot, &QCustomPlot::afterReplot);
-        for (int i = 0; i < 5; ++i) {
-            window.drawPlot();
+        const auto screen = [&window] {
             QCoreApplication::processEvents();
-            QCOMPARE(fullRedraws.count(), i); // the tick itself redrew only its layer
-            const QImage layered = window.plot->grab().toImage();
-            QVERIFY(layered != previous); // the live point did move
-            window.plot->replot(QCustomPlot::rpImmediateRefresh);
-            const QImage full = window.plot->grab().toImage();
-            QVERIFY(layered == full);
-            previous = full;
+            return window.screen()->grabWindow(window.winId()).toImage();
+        };
+        const auto ticksMatchAFullRedraw = [&](const char *when, int ticks) {
+            for (int i = 0; i < ticks; ++i) {
+                QImage before = screen();
+                window.drawPlot();
+                const QImage ticked = screen();
+                QVERIFY2(ticked != before, when); // the live point did move
+                plot->replot(QCustomPlot::rpImmediateRefresh);
+                QVERIFY2(ticked == screen(), when);
+            }
+        };
+
+        window.machine->engineSpeed = 1500;
+        ticksMatchAFullRedraw("steady", 3);
+        const int redraws = fullRedraws.count();
+        for (int i = 0; i < 5; ++i)
+            window.drawPlot();
+        QCOMPARE(fullRedraws.count(), redraws); // steady ticks redraw only the live layer
+
+        const QPoint centre = plot->axisRect()->rect().center();
+        QTest::mousePress(plot, Qt::LeftButton, {}, centre);
+        QTest::mouseMove(plot, centre + QPoint(-30, 20));
+        QTest::mouseRelease(plot, Qt::LeftButton, {}, centre + QPoint(-30, 20));
+        ticksMatchAFullRedraw("after a drag", 2);
+
+        QCPGraph *live = plot->graph(2);
+        live->setSelection(QCPDataSelection(live->data()->dataRange()));
+        plot->replot();
+        ticksMatchAFullRedraw("selected", 2);
+
+        plot->xAxis->setRange(0, 5500);
+        plot->yAxis->setRange(0, 100);
+        for (Qt::Alignment corner : {Qt::AlignTop | Qt::AlignLeft, Qt::AlignTop | Qt::AlignHCenter,
+                                     Qt::AlignTop | Qt::AlignRight, Qt::AlignBottom | Qt::AlignLeft,
+                                     Qt::AlignBottom | Qt::AlignRight}) {
+            plot->axisRect()->insetLayout()->setInsetAlignment(0, corner);
+            plot->replot();
+            window.machine->engineSpeed = 2000;
+            ticksMatchAFullRedraw("legend moved", 2);
         }
+
+        window.ui->verticalScrollBar_2->setValue(0); // no load: it speeds up from idle
+        window.ui->pushButton_2->click();
+        window.ui->pushButton->click();
+        window.timer->stop();
+        ticksMatchAFullRedraw("after Stop and Start", 2);
     }
 };
 
