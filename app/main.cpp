@@ -1,10 +1,18 @@
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The window's class and, on Wayland, its application id match the
+    // installed desktop entry, so the desktop shows the entry's name and
+    // icon for it. No display name is set: the window title stays as it is.
+    QApplication::setApplicationName(QStringLiteral("engine-simulator"));
+    QApplication::setApplicationVersion(QStringLiteral(ENGINE_SIMULATOR_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(ENGINE_SIMULATOR_APP_ID));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
     MainWindow window(nullptr);
     window.show();
     return app.exec();

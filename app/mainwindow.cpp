@@ -18,7 +18,7 @@
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
-    version = QStringLiteral("0.1.1");
+    version = QStringLiteral(ENGINE_SIMULATOR_VERSION);
 
     plot = new QCustomPlot();
     // The library queues a first redraw from its constructor; run it now,

@@ -31,11 +31,12 @@ bool isOpenable(const QString &path)
 }
 
 // Settings objects whose values could not be written, kept to the end of the
-// process: deleting one writes it, waiting for a lock without a limit.
+// process on purpose: deleting one writes it, waiting for a lock without a
+// limit. The list itself is never destroyed, so they stay reachable.
 QList<QSettings *> &unwritable()
 {
-    static QList<QSettings *> kept;
-    return kept;
+    static auto *kept = new QList<QSettings *>;
+    return *kept;
 }
 
 } // namespace
@@ -55,6 +56,9 @@ SettingsManager::SettingsManager(QObject *parent)
 
 SettingsManager::~SettingsManager()
 {
+    // After a save that stopped before writing (a lock that could not be
+    // taken), deleting the settings object would write its values, waiting
+    // for the lock without a limit: try once more, and otherwise keep it.
     if (writePending)
         write();
     if (writePending)

@@ -1,7 +1,10 @@
 #include "mainwindow.h"
+#include "motorandgearboxoptions.h"
+#include "options.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 
+#include <QAbstractSpinBox>
 #include <QLCDNumber>
 #include <QMessageBox>
 #include <QProcess>
@@ -116,6 +119,46 @@ private slots:
         QVERIFY(!window.timer->isActive());
         QVERIFY(window.ui->pushButton->isEnabled());
         QCOMPARE(window.version, QStringLiteral("0.1.1"));
+    }
+
+    // Tab reaches the throttle and the load and the keys move them; the
+    // controls, readouts and spin boxes carry the names of their labels.
+    void controlsAreReachableFromTheKeyboardAndNamed()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.ui->pushButton->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), window.ui->verticalScrollBar);
+        QTest::keyClick(window.ui->verticalScrollBar, Qt::Key_Up);
+        QTest::keyClick(window.ui->verticalScrollBar, Qt::Key_PageUp);
+        QCOMPARE(window.ui->lcdNumber->value(), 11.0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(window.ui->verticalScrollBar_2, Qt::Key_Up);
+        QCOMPARE(window.ui->lcdNumber_4->value(), 1.0);
+        QVERIFY(!window.ui->statusBar->isSizeGripEnabled());
+
+        const QMap<QWidget *, QString> names = {{window.ui->verticalScrollBar, "Tehopyyntö"},
+                                                {window.ui->lcdNumber, "Tehopyyntö"},
+                                                {window.ui->verticalScrollBar_2, "Kuormitus"},
+                                                {window.ui->lcdNumber_4, "Kuormitus"},
+                                                {window.ui->lcdNumber_2, "RPM"},
+                                                {window.ui->lcdNumber_3, "km/h"}};
+        for (auto it = names.cbegin(); it != names.cend(); ++it)
+            QCOMPARE(it.key()->accessibleName(), it.value());
+        int spinBoxes = 0;
+        for (QDialog *dialog : {static_cast<QDialog *>(window.options),
+                                static_cast<QDialog *>(window.options->motorDialog)}) {
+            for (QLabel *label : dialog->findChildren<QLabel *>()) {
+                if (auto *box = qobject_cast<QAbstractSpinBox *>(label->buddy())) {
+                    QCOMPARE(box->accessibleName(), label->text());
+                    ++spinBoxes;
+                }
+            }
+        }
+        QCOMPARE(spinBoxes, 9);
     }
 
     void aboutBoxShowsVersionAndLogo()

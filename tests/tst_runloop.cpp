@@ -278,7 +278,7 @@ private slots:
 
         window.machine->engineSpeed = 1500;
         ticksMatchAFullRedraw("steady", 3);
-        const int redraws = fullRedraws.count();
+        const auto redraws = fullRedraws.count();
         for (int i = 0; i < 5; ++i)
             window.drawPlot();
         QCOMPARE(fullRedraws.count(), redraws); // steady ticks redraw only the live layer

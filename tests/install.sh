@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix (under DESTDIR, elsewhere than
+# the prefix it names, so the install must be relocatable), validates the
+# desktop entry and the AppStream metadata, and starts the installed menu
+# launcher twice on a virtual X server with a fresh HOME: the first start
+# sets up the per-user folder, the second keeps what the user changed.
+# Usage: install.sh BUILD_DIRECTORY
+set -euo pipefail
+build=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+fail() { echo "FAIL: $*" >&2; exit 1; }
+unset QT_QPA_PLATFORM XDG_CONFIG_HOME
+
+DESTDIR=$work/root cmake --install "$build" --prefix /opt/engine-simulator >/dev/null
+prefix=$work/root/opt/engine-simulator
+desktop=$(echo "$prefix"/share/applications/*.desktop)
+metainfo=$(echo "$prefix"/share/metainfo/*.metainfo.xml)
+id=$(basename "$desktop" .desktop)
+[ -f "$prefix/share/icons/hicolor/64x64/apps/$id.png" ] || fail "no icon named $id"
+[ "$(basename "$metainfo" .metainfo.xml)" = "$id" ] || fail "metainfo is not named $id"
+messages=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop entry: $messages"
+[ -z "$messages" ] || fail "desktop entry: $messages"
+messages=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "metainfo: $messages"
+[ "$(echo "$messages" | grep -cv 'Validation was successful')" -eq 0 ] || fail "metainfo: $messages"
+grep -q "release version=\"$(grep -oP 'project\(\S+ VERSION \K[0-9.]+' "$here/../CMakeLists.txt")\"" \
+    "$metainfo" || fail "metainfo release is not the project version"
+grep -qx 'Exec="/opt/engine-simulator/libexec/engine-simulator/launch"' "$desktop" ||
+    fail "desktop entry does not run the launcher of its prefix: $(grep Exec "$desktop")"
+
+source "$here/../scripts/xvfb-session.sh"
+on_exit() { rm -rf "$work"; }
+start_xvfb
+export HOME=$work/home
+mkdir -p "$HOME"
+folder=$HOME/.config/engine-simulator
+launcher=$prefix/libexec/engine-simulator/launch
+
+start_program "$launcher" >"$work/stdout" 2>"$work/stderr"
+[ -n "$window" ] || fail "no window from the installed launcher: $(cat "$work/stderr")"
+cmp -s "$folder/settings.ini" "$prefix/share/engine-simulator/settings.example.ini" ||
+    fail "the per-user folder does not hold the example settings"
+[ "$(grep -cE '^(hitausmomentti|TireSize|peravalitys|rpmredline|vaihde[1-5])=[0-9]+$' \
+    "$folder/settings.ini")" -eq 9 ] || fail "settings.ini does not hold nine values"
+cmp -s "$folder/logo.png" "$prefix/share/engine-simulator/logo.png" || fail "no logo in the per-user folder"
+xprop -id "$window" WM_CLASS | grep -q '"engine-simulator"$' || fail "window class: $(xprop -id "$window" WM_CLASS)"
+xprop -id "$window" _NET_WM_ICON | grep -q 'Icon' || fail "the window has no icon"
+kill "$app"
+wait "$app" 2>/dev/null || true
+
+sed -i 's/^hitausmomentti=.*/hitausmomentti=1234/' "$folder/settings.ini"
+start_program "$launcher" >>"$work/stdout" 2>>"$work/stderr"
+[ -n "$window" ] || fail "no window at the second start"
+grep -qx 'hitausmomentti=1234' "$folder/settings.ini" || fail "the second start replaced the user's settings"
+[ "$(sort -u "$work/stderr")" = "jouman" ] || fail "unexpected console output: $(cat "$work/stderr")"
+echo "1 passed, 0 failed"

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it with lintian (no error, no
+# warning); checks that the package's build dependencies are in the project's
+# package list and that its version is the project's.
+# Usage: package.sh OUTPUT_DIRECTORY
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+version=$(grep -oP 'project\(\S+ VERSION \K[0-9.]+' "$root/CMakeLists.txt")
+changelog=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
+[ "$changelog" = "$version" ] || fail "debian/changelog is at $changelog, the project at $version"
+build_depends=$(awk '/^Build-Depends:/ { sub(/^Build-Depends:/, ""); f = 1; print; next }
+                     f && /^ / { print; next } { f = 0 }' "$root/debian/control")
+for dependency in $(echo "$build_depends" | sed 's/([^)]*)//g' | tr ',' '\n' | awk '{print $1}'); do
+    [ "$dependency" = debhelper-compat ] && dependency=debhelper
+    grep -qx "$dependency" "$root/scripts/debian-packages" ||
+        fail "build dependency $dependency is missing from scripts/debian-packages"
+done
+
+deb=$("$root/scripts/build-deb" "$1" | grep "/engine-simulator_${version}_.*\.deb$")
+report=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+if echo "$report" | grep -qE '^[EW]: '; then
+    fail "lintian: $report"
+fi
+echo "1 passed, 0 failed"
