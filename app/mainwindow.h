@@ -63,7 +63,7 @@ private slots:
 
 private:
     QCPTextElement *plotTitle() const;
-    QRect paintedArea(const QCPGraph *graph) const;
+    static QRect paintedArea(const QCPGraph *graph);
     void repaintLiveGraph(const QRect &before);
     void setUpPlotAxes();
     void setUpPlotCurves(const QPen &powerPen, const QPen &torquePen);

@@ -96,7 +96,7 @@ QCPTextElement *MainWindow::plotTitle() const
 // between them, grown by its marker, the widest pen it may be drawn with
 // (its own, or the selection's) and a pixel of antialiasing, and cut to the
 // area the graph is clipped to.
-QRect MainWindow::paintedArea(const QCPGraph *graph) const
+QRect MainWindow::paintedArea(const QCPGraph *graph)
 {
     const QSharedPointer<QCPGraphDataContainer> data = graph->data();
     if (data->isEmpty())
