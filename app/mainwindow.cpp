@@ -221,14 +221,11 @@ void MainWindow::drawPlot()
     ui->lcdNumber_3->display(machine->roadSpeed);
     // Graph 2 exists whenever the timer runs: Start adds it before starting
     // the timer, and Stop removes it together with stopping the timer.
-    QCPGraph *live = plot->graph(2);
 #ifdef FULL_REDRAW_PER_TICK // the benchmark's reference build
-    live->setData(machine->liveRpm, machine->livePower);
+    plot->graph(2)->setData(machine->liveRpm, machine->livePower);
     plot->replot();
 #else
-    const QRect before = paintedArea(live);
-    live->setData(machine->liveRpm, machine->livePower);
-    repaintLiveGraph(before);
+    showLivePoint();
 #endif
 }
 

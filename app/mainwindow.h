@@ -64,7 +64,7 @@ private slots:
 private:
     QCPTextElement *plotTitle() const;
     static QRect paintedArea(const QCPGraph *graph);
-    void repaintLiveGraph(const QRect &before);
+    void showLivePoint();
     void setUpPlotAxes();
     void setUpPlotCurves(const QPen &powerPen, const QPen &torquePen);
     void saveSettings(const QStringList &keys);

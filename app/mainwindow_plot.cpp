@@ -58,6 +58,21 @@ bool askForText(QWidget *parent, const QString &prompt, QString &text)
     return ok;
 }
 
+// Whether a graph holds exactly these points, in this order.
+bool holdsPoints(const QCPGraph *graph, const QVector<double> &keys, const QVector<double> &values)
+{
+    const QSharedPointer<QCPGraphDataContainer> data = graph->data();
+    if (data->size() != keys.size() || values.size() != keys.size())
+        return false;
+    qsizetype i = 0;
+    for (const QCPGraphData &point : *data) {
+        if (point.key != keys[i] || point.value != values[i])
+            return false;
+        ++i;
+    }
+    return true;
+}
+
 // The plotting library redraws a single layer only through QCPLayer::replot(),
 // which then has the whole plot repainted. A tick needs less, so these two
 // reach the protected parts that replot() itself uses: whether every paint
@@ -119,20 +134,27 @@ QRect MainWindow::paintedArea(const QCPGraph *graph)
     return (area & clip).toAlignedRect();
 }
 
-// Redraws the live graph's own layer where it was before the tick and where
-// it is now, and has only that region repainted. Whenever anything else is
-// out of date (a drag, zoom, rename or selection, Start, Stop, a resized
-// buffer), the library has invalidated a buffer or queued a redraw, and the
-// whole plot is redrawn as its own layer redraw would do.
-void MainWindow::repaintLiveGraph(const QRect &before)
+// Hands the model's live point to graph 2 and repaints only what changed:
+// nothing when the point stays where it was (an engine held at idle), and
+// otherwise the live graph's own layer, and only the region, where it was and
+// where it is now. Whenever anything else is out of date (a drag, zoom,
+// rename or selection, Start, Stop, a resized buffer), the library has
+// invalidated a buffer or queued a redraw, and the whole plot is redrawn as
+// its own layer redraw would do.
+void MainWindow::showLivePoint()
 {
     QCPGraph *live = plot->graph(2);
     QCPLayer *layer = live->layer();
     const QSharedPointer<QCPAbstractPaintBuffer> buffer = LayerInternals::buffer(layer);
     if (!buffer || layer->mode() != QCPLayer::lmBuffered || !PlotInternals::buffersUpToDate(plot)) {
+        live->setData(machine->liveRpm, machine->livePower);
         plot->replot();
         return;
     }
+    if (holdsPoints(live, machine->liveRpm, machine->livePower))
+        return;
+    const QRect before = paintedArea(live);
+    live->setData(machine->liveRpm, machine->livePower);
     const QRect dirty = before | paintedArea(live);
     // The layer holds the live graph alone, so clearing where it was drawn
     // leaves the buffer as clear as a fresh one.

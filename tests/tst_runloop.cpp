@@ -310,6 +310,29 @@ private slots:
         window.ui->pushButton->click();
         window.timer->stop();
         ticksMatchAFullRedraw("after Stop and Start", 2);
+
+        // An engine held at idle keeps the point where it is: nothing to repaint.
+        window.ui->verticalScrollBar->setValue(0);
+        window.ui->verticalScrollBar_2->setValue(-20);
+        window.machine->engineSpeed = 1000;
+        window.drawPlot();
+        screen();
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        plot->installEventFilter(&counter);
+        for (int i = 0; i < 3; ++i)
+            window.drawPlot();
+        screen();
+        QCOMPARE(counter.paints, 0);
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+        QCOMPARE(counter.paints, 1);
     }
 };
 
