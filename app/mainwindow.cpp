@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <utility>
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
@@ -149,19 +150,18 @@ void MainWindow::writeDatabase(int arvo, QString kohde)
 void MainWindow::WriteMotorAndGearDataBase(int trigger)
 {
     Q_UNUSED(trigger)
-    QSettings *settings = settingsManager->settings;
-    settings->setValue(QStringLiteral("TireSize"), options->tireSize);
-    settings->setValue(QStringLiteral("peravalitys"), options->finalDrive);
-    settings->setValue(QStringLiteral("rpmredline"), options->redline);
-    settings->setValue(QStringLiteral("vaihde1"), options->gear1);
-    settings->setValue(QStringLiteral("vaihde2"), options->gear2);
-    settings->setValue(QStringLiteral("vaihde3"), options->gear3);
-    settings->setValue(QStringLiteral("vaihde4"), options->gear4);
-    settings->setValue(QStringLiteral("vaihde5"), options->gear5);
-    saveSettings({QStringLiteral("TireSize"), QStringLiteral("peravalitys"),
-                  QStringLiteral("rpmredline"), QStringLiteral("vaihde1"),
-                  QStringLiteral("vaihde2"), QStringLiteral("vaihde3"), QStringLiteral("vaihde4"),
-                  QStringLiteral("vaihde5")});
+    // In the file's order; the same keys are then saved.
+    const std::pair<const char *, int> values[] = {
+        {"TireSize", options->tireSize},  {"peravalitys", options->finalDrive},
+        {"rpmredline", options->redline}, {"vaihde1", options->gear1},
+        {"vaihde2", options->gear2},      {"vaihde3", options->gear3},
+        {"vaihde4", options->gear4},      {"vaihde5", options->gear5}};
+    QStringList keys;
+    for (const auto &[key, value] : values) {
+        keys << QString::fromLatin1(key);
+        settingsManager->settings->setValue(keys.last(), value);
+    }
+    saveSettings(keys);
 }
 
 // Writes what was just set through to the file, so that a failure is seen
