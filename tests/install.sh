@@ -43,8 +43,12 @@ cmp -s "$folder/settings.ini" "$prefix/share/engine-simulator/settings.example.i
 [ "$(grep -cE '^(hitausmomentti|TireSize|peravalitys|rpmredline|vaihde[1-5])=[0-9]+$' \
     "$folder/settings.ini")" -eq 9 ] || fail "settings.ini does not hold nine values"
 cmp -s "$folder/logo.png" "$prefix/share/engine-simulator/logo.png" || fail "no logo in the per-user folder"
-xprop -id "$window" WM_CLASS | grep -q '"engine-simulator"$' || fail "window class: $(xprop -id "$window" WM_CLASS)"
-xprop -id "$window" _NET_WM_ICON | grep -q 'Icon' || fail "the window has no icon"
+# grep -q reads from variables: fed from a pipe it may quit before xprop has
+# written everything, and pipefail would count xprop's SIGPIPE as a failure.
+class=$(xprop -id "$window" WM_CLASS)
+grep -q '"engine-simulator"$' <<<"$class" || fail "window class: $class"
+icon=$(xprop -id "$window" _NET_WM_ICON)
+grep -q 'Icon' <<<"$icon" || fail "the window has no icon"
 kill "$app"
 wait "$app" 2>/dev/null || true
 

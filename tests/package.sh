@@ -20,7 +20,7 @@ done
 
 deb=$("$root/scripts/build-deb" "$1" | grep "/engine-simulator_${version}_.*\.deb$")
 report=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges' || true)
-if echo "$report" | grep -qE '^[EW]: '; then
+if grep -qE '^[EW]: ' <<<"$report"; then
     fail "lintian: $report"
 fi
 echo "1 passed, 0 failed"
