@@ -251,13 +251,10 @@ private slots:
     {
         WorkingDirectory dir;
         MainWindow window;
-        loadVehicle(window);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.ui->verticalScrollBar->setValue(-80);
         window.ui->verticalScrollBar_2->setValue(-20);
-        window.ui->pushButton->click();
-        window.timer->stop();
+        startRunByHand(window, -80);
         QCustomPlot *plot = window.plot;
         QSignalSpy fullRedraws(plot, &QCustomPlot::afterReplot);
 
