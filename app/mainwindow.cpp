@@ -169,20 +169,13 @@ void MainWindow::WriteMotorAndGearDataBase(int trigger)
 void MainWindow::saveSettings(const QStringList &keys)
 {
     const QString failed = tr("Settings could not be saved to settings.ini");
-    switch (settingsManager->save(keys)) {
-    case SettingsManager::SaveResult::Saved:
+    if (settingsManager->save(keys)) {
         if (ui->statusBar->currentMessage() == failed)
             ui->statusBar->clearMessage(); // no longer true
-        break;
-    case SettingsManager::SaveResult::SavedWithBackup:
-        ui->statusBar->showMessage(
-            tr("settings.ini could not be read in full; the original is kept as settings.ini.bak"));
-        break;
-    case SettingsManager::SaveResult::Failed:
-        ui->statusBar->showMessage(failed);
-        qWarning().noquote() << "Settings could not be saved to" << settingsManager->fileName();
-        break;
+        return;
     }
+    ui->statusBar->showMessage(failed);
+    qWarning().noquote() << "Settings could not be saved to" << settingsManager->fileName();
 }
 
 // --- Run loop: Start, Stop, the 10 ms tick and the two scroll bars.

@@ -1,42 +1,62 @@
 #include "settingsmanager.h"
 
-#include "inifile.h"
+#include "inidocument.h"
 
-#include <QEvent>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSaveFile>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
-// The settings class takes "settings.ini.lock" before it writes and waits
-// for it without a limit. Taking it here first, with a limit, keeps a save
-// from freezing the window: a lock left by a process that no longer runs is
-// cleared (the lock class removes only a lock that no live process holds), a
-// lock held by a live process or one that cannot be taken fails the save.
-bool lockIsFree(const QString &settingsFile)
-{
-    QLockFile lock(settingsFile + QStringLiteral(".lock"));
-    lock.setStaleLockTime(100);
-    if (!lock.tryLock(1000))
-        return false;
-    lock.unlock();
-    return true;
-}
-
-bool isOpenable(const QString &path)
+// Anything but a regular file (a FIFO, a device, a directory) is never
+// opened: opening a FIFO waits for a writer, with the window frozen.
+bool isRegularOrAbsent(const QString &path)
 {
     const QFileInfo file(path);
     return !file.exists() || file.isFile();
 }
 
-// Settings objects whose values could not be written, kept to the end of the
-// process on purpose: deleting one writes it, waiting for a lock without a
-// limit. The list itself is never destroyed, so they stay reachable.
-QList<QSettings *> &unwritable()
+// Reads the file into `text`, reusing its storage: a large file is then not
+// paged into fresh memory at every save. An absent file reads as empty.
+// Where the file cannot be opened, `text` is left as it was.
+bool readInto(const QString &path, QByteArray &text)
 {
-    static auto *kept = new QList<QSettings *>;
-    return *kept;
+    QFile file(path);
+    if (!QFileInfo::exists(path)) {
+        text.resize(0);
+        return true;
+    }
+    if (!isRegularOrAbsent(path) || !file.open(QIODevice::ReadOnly))
+        return false;
+    const qsizetype size = file.size();
+    if (text.capacity() < size)
+        text = QByteArray(size + size / 64, Qt::Uninitialized); // room for edits
+    text.resize(size);
+    const qint64 read = file.read(text.data(), size);
+    text.resize(std::max<qint64>(read, 0));
+    return read == size && file.atEnd();
+}
+
+// Whether the file holds exactly `text`, compared a block at a time.
+bool holds(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    if (!isRegularOrAbsent(path) || !file.open(QIODevice::ReadOnly) || file.size() != text.size())
+        return false;
+    constexpr qsizetype block = 1 << 16;
+    QByteArray read(block, Qt::Uninitialized);
+    for (qsizetype at = 0; at < text.size(); at += block) {
+        const qint64 count = file.read(read.data(), block);
+        if (count != std::min(block, text.size() - at)
+            || QByteArrayView(read).first(count) != QByteArrayView(text).sliced(at, count))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -44,94 +64,84 @@ QList<QSettings *> &unwritable()
 SettingsManager::SettingsManager(QObject *parent)
     : QObject(parent), path(QFileInfo(QStringLiteral("settings.ini")).absoluteFilePath())
 {
-    // Where the file is anything but a regular file (a FIFO, a device, a
-    // directory) it is never opened: the settings object gets a name below
-    // it, which cannot exist and which no save writes to.
-    settings = new QSettings(isOpenable(path) ? path : path + QStringLiteral("/settings.ini"),
-                             IniFile::format());
-    // The settings object would write its changes on its own once control is
-    // back in the event loop, past every check save() makes; only save() writes.
-    settings->installEventFilter(this);
+    readInto(path, fileText);
+    // The settings class reads and writes its file with a lock it waits for
+    // without a limit, and rewrites the whole file. This object is named
+    // after the root folder, which it can neither read nor write, so that it
+    // keeps the values set in memory only and never touches a file.
+    settings = new QSettings(QDir::rootPath(), QSettings::IniFormat);
 }
 
 SettingsManager::~SettingsManager()
 {
-    // After a save that stopped before writing (a lock that could not be
-    // taken), deleting the settings object would write its values, waiting
-    // for the lock without a limit: try once more, and otherwise keep it.
-    if (writePending)
-        write();
-    if (writePending)
-        unwritable().append(settings);
-    else
-        delete settings;
-}
-
-bool SettingsManager::eventFilter(QObject *watched, QEvent *event)
-{
-    return watched == settings && event->type() == QEvent::UpdateRequest;
+    delete settings;
 }
 
 int SettingsManager::ReadSettings(QString kohde)
 {
-    // A missing key, or text that is not a decimal integer, reads as 0. The
-    // text is parsed here because QVariant's own conversion wraps numbers
-    // beyond 32 bits into unrelated values.
-    const QVariant stored = settings->value(kohde, QVariant());
-    if (stored.isValid())
-        inUse.insert(kohde, stored);
-    bool ok = false;
-    const int value = stored.toString().toInt(&ok);
-    return ok ? value : 0;
+    // A value set in this run and not yet in the file is the one in use;
+    // every other value comes from the file as last read or written. A
+    // missing key, or text that is not a decimal 32-bit integer, reads as 0.
+    if (unsaved.contains(kohde))
+        return settings->value(kohde).toInt();
+    const QHash<QString, QString> stored = IniDocument(fileText).values({kohde});
+    if (!stored.contains(kohde))
+        return 0;
+    const int value = IniDocument::toInt(stored.value(kohde)).value_or(0);
+    inUse.insert(kohde, value);
+    return value;
 }
 
-SettingsManager::SaveResult SettingsManager::save(const QStringList &keys)
+bool SettingsManager::save(const QStringList &keys)
 {
     for (const QString &key : keys) {
-        inUse.insert(key, settings->value(key));
-        unsaved.insert(key);
+        unsaved.removeAll(key);
+        unsaved << key;
     }
-    const SaveResult result = write();
-    if (result != SaveResult::Failed)
-        unsaved.clear();
-    return result;
+    if (!write())
+        return false;
+    for (const QString &key : std::as_const(unsaved))
+        inUse.insert(key, settings->value(key).toInt());
+    unsaved.clear();
+    return true;
 }
 
-SettingsManager::SaveResult SettingsManager::write()
+bool SettingsManager::write()
 {
-    writePending = true;
-    if (settings->fileName() != path || !isOpenable(path))
-        return SaveResult::Failed;
+    // The lock is the settings class's own, so that a Qt program writing the
+    // file at the same time waits for this save. A lock left by a process
+    // that no longer runs is cleared; a live one fails the save in a second.
+    const QString lockName = path + QStringLiteral(".lock");
+    if (!isRegularOrAbsent(path) || !isRegularOrAbsent(lockName))
+        return false;
+    QLockFile lock(lockName);
+    lock.setStaleLockTime(100);
+    if (!lock.tryLock(1000))
+        return false;
+    // The file as it is now: another program may have changed it.
+    if (!readInto(path, fileText))
+        return false;
+    IniDocument document(fileText);
 
-    // Values in use that the file lacks (it was deleted, emptied or replaced
-    // meanwhile) are written again. Keys another program changed are left as
-    // they are, also where the settings object cannot tell that the file
-    // changed (same size, same time stamp).
-    const IniFile::Contents before = IniFile::parse(IniFile::contentsOf(path));
-    for (auto it = before.values.cbegin(); it != before.values.cend(); ++it) {
-        if (!unsaved.contains(it.key()) && settings->value(it.key()) != it.value())
-            settings->setValue(it.key(), it.value());
-    }
-    QSet<QString> expected = unsaved;
+    // The values set, and the values in use that the file lost (it was
+    // deleted, emptied or replaced meanwhile). Keys another program changed
+    // keep their new values.
+    QList<IniDocument::Value> values;
     for (auto it = inUse.cbegin(); it != inUse.cend(); ++it) {
-        if (!before.values.contains(it.key()) && !unsaved.contains(it.key())) {
-            settings->setValue(it.key(), it.value());
-            expected << it.key();
-        }
+        if (!unsaved.contains(it.key()))
+            values.append({it.key(), IniDocument::intText(it.value()), true});
     }
-    if (!lockIsFree(path))
-        return SaveResult::Failed;
-    writePending = false;
-    settings->sync();
-
-    // The settings object's status keeps the first error it met, so the file
-    // itself is read back to tell whether this write reached it.
-    const IniFile::Contents after = IniFile::parse(IniFile::contentsOf(path));
-    if (!after.complete)
-        return SaveResult::Failed; // not rewritten: its copy could not be made
-    for (const QString &key : expected) {
-        if (after.values.value(key).toString() != inUse.value(key).toString())
-            return SaveResult::Failed;
+    for (const QString &key : std::as_const(unsaved))
+        values.append({key, IniDocument::intText(settings->value(key).toInt()), false});
+    if (document.setValues(values) || !QFileInfo::exists(path)) {
+        // Written aside and renamed into place: a write that fails half-way
+        // (a full disk) leaves the file as it was. The flush comes first
+        // because commit() does not notice a failure of its own final flush
+        // and would put a short file in place.
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(fileText) != fileText.size()
+            || !file.flush() || !file.commit())
+            return false;
     }
-    return before.complete ? SaveResult::Saved : SaveResult::SavedWithBackup;
+    return holds(path, fileText);
 }

@@ -1,0 +1,83 @@
+// Measures a save of one value to a large settings.ini: another program's
+// million keys (about 50 MB) beside the nine parameters. Reports the time of
+// each save and the peak resident memory against the file's size.
+//
+//   settingsbench [MEGABYTES]    (50 by default)
+#include "settingsmanager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The process's peak resident memory so far, in KiB.
+long peakKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// Writes the file a line at a time, so that the benchmark's own copy of it
+// does not count in the peak.
+qsizetype writeLargeSettings(const QString &name, qsizetype megabytes)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::WriteOnly))
+        return 0;
+    file.write("[General]\nhitausmomentti=1000\nTireSize=2550\nperavalitys=373\n"
+               "rpmredline=6000\nvaihde1=350\nvaihde2=210\nvaihde3=140\nvaihde4=100\n"
+               "vaihde5=80\n\n[Another%20Program]\n");
+    for (int key = 0; file.pos() < megabytes * 1000 * 1000; ++key)
+        file.write("entry" + QByteArray::number(key) + "=\"some text, "
+                   + QByteArray::number(key * 7) + "; with a quote \\\" inside\"\n");
+    return file.pos();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const qsizetype megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 50;
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    const qsizetype fileSize = writeLargeSettings(QStringLiteral("settings.ini"), megabytes);
+    if (fileSize == 0)
+        return 1;
+    const long before = peakKiB();
+
+    SettingsManager store;
+    std::vector<double> times;
+    for (int round = 0; round < 5; ++round) {
+        store.settings->setValue(QStringLiteral("hitausmomentti"), 1100 + round);
+        QElapsedTimer clock;
+        clock.start();
+        if (!store.save({QStringLiteral("hitausmomentti")})) {
+            std::printf("save failed\n");
+            return 1;
+        }
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    const double fileKiB = double(fileSize) / 1024;
+    std::printf("settings.ini of %.1f MB, %d keys read back: %d\n", double(fileSize) / 1e6,
+                int(store.ReadSettings(QStringLiteral("vaihde5"))),
+                store.ReadSettings(QStringLiteral("hitausmomentti")));
+    std::printf("save: median %.0f ms, slowest %.0f ms (5 saves)\n", times[2], times.back());
+    std::printf("peak resident memory: %.1f x the file (%.2f x before the store was made)\n",
+                double(peakKiB()) / fileKiB, double(before) / fileKiB);
+    return 0;
+}
