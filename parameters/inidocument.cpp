@@ -201,7 +201,8 @@ QString decodedValue(QByteArrayView raw)
             } else if ((e == '\n' || e == '\r') && i < size && (raw[i] == '\n' || raw[i] == '\r')
                        && raw[i] != e) {
                 ++i; // a line continued over "\r\n" or "\n\r"
-            }        // any other escaped byte is dropped, as is the backslash
+            }
+            // Any other escaped byte is dropped, as is the backslash.
             keep = text.size();
         } else if (c == '"') {
             ++i;
