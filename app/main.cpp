@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QStatusBar>
 
 int main(int argc, char *argv[])
 {
@@ -14,6 +15,11 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral(ENGINE_SIMULATOR_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
     MainWindow window(nullptr);
+    // The menu launcher's word on where the program runs, when the user's
+    // own folder could not be made.
+    const QString notice = qEnvironmentVariable("ENGINE_SIMULATOR_NOTICE");
+    if (!notice.isEmpty())
+        window.statusBar()->showMessage(notice);
     window.show();
     return app.exec();
 }

@@ -31,8 +31,9 @@ start_xvfb() {
 }
 
 stop_session() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    # Either may have ended already (a test that stopped the program itself).
+    [ -z "$app" ] || kill "$app" 2>/dev/null || true
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
     wait 2>/dev/null
     [ -n "$session_dir" ] && rm -rf "$session_dir"
     app= xvfb= session_dir=
