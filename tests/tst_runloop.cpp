@@ -1,3 +1,4 @@
+#include "lcdnumber.h"
 #include "machineformath.h"
 #include "mainwindow.h"
 #include "testsupport.h"
@@ -330,6 +331,35 @@ private slots:
         QCOMPARE(counter.paints, 0);
         plot->replot(QCustomPlot::rpImmediateRefresh);
         QCOMPARE(counter.paints, 1);
+    }
+
+    // The readouts repaint only the digits that change; what reaches the
+    // screen is what QLCDNumber paints afresh for the same values, including
+    // a value that overflows (the digits stay) and a change of one digit.
+    void readoutsShowWhatQLCDNumberShows()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (QLCDNumber *readout : {window.ui->lcdNumber_2, window.ui->lcdNumber_3}) {
+            QLCDNumber fresh;
+            fresh.resize(readout->size());
+            for (double value : {0.0, -12.5, 1234.0, 1239.0, 12345.0, 99999.4, 123456.0, -0.001,
+                                 3.14159, 1e10, 5000.0, 45.678}) {
+                static_cast<LcdNumber *>(readout)->display(value);
+                fresh.display(value);
+                QCoreApplication::processEvents();
+                const QImage shown =
+                    window.screen()
+                        ->grabWindow(window.winId())
+                        .toImage()
+                        .copy(QRect(readout->mapTo(&window, QPoint()), readout->size()))
+                        .convertToFormat(QImage::Format_RGB32);
+                QVERIFY2(shown == fresh.grab().toImage().convertToFormat(QImage::Format_RGB32),
+                         qPrintable(QString::number(value)));
+            }
+        }
     }
 };
 
