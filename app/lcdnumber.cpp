@@ -50,8 +50,13 @@ void LcdNumber::display(double number)
     QRegion changed;
     for (int i = 0; i < digits.size(); ++i)
         if (digits[i] != before[i])
-            changed += cell(i);
+            changed += cell(i) & digitRows();
     update(changed);
+}
+
+QString LcdNumber::shownText() const
+{
+    return copiesDigits() ? shown.trimmed() : QString::number(value());
 }
 
 void LcdNumber::display(int number)
@@ -82,12 +87,28 @@ LcdNumber::Geometry LcdNumber::geometryNow() const
             frameStyle(), lineWidth(),         midLineWidth(), palette().cacheKey()};
 }
 
+// The length of a segment as QLCDNumber draws it: the digits and the gaps
+// between them fill the width, or two segments the height.
+int LcdNumber::segmentLength() const
+{
+    return std::min(width() * 5 / (digitCount() * 6 + 1), height() * 5 / 12);
+}
+
+// The rows the digits are drawn in, with a margin for their antialiased
+// edges; above and below them every character's image is the same.
+QRect LcdNumber::digitRows() const
+{
+    const int segmentLength = this->segmentLength();
+    const int top = (height() - segmentLength * 2) / 2;
+    return QRect(0, top - 2, width(), segmentLength * 2 + 4);
+}
+
 // The columns of the character in place `index`: the digit and half the gap
 // on each side of it, the readout's edges for the first and the last.
 QRect LcdNumber::cell(int index) const
 {
     const int count = digitCount();
-    const int segmentLength = std::min(width() * 5 / (count * 6 + 1), height() * 5 / 12);
+    const int segmentLength = this->segmentLength();
     const int advance = segmentLength * 6 / 5;
     const int firstDigit = (width() - count * advance + segmentLength / 5) / 2;
     const int halfGap = (advance - segmentLength) / 2;

@@ -22,6 +22,9 @@ public:
     // nothing where it overflows the digit count.
     static QString digitsFor(double number, int digitCount);
 
+    // The number on show, as a screen reader should say it.
+    QString shownText() const;
+
 public slots:
     // As QLCDNumber's, which these hide so that the digits on show are known.
     void display(double number);
@@ -47,6 +50,8 @@ private:
     Geometry geometryNow() const;
     bool copiesDigits() const;
     QRect cell(int index) const;
+    QRect digitRows() const;
+    int segmentLength() const;
     const QImage &digitImage(QChar character);
 
     QString shown;               // the digits on show, when this readout knows them
