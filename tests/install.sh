@@ -17,7 +17,11 @@ prefix=$work/root/opt/engine-simulator
 desktop=$(echo "$prefix"/share/applications/*.desktop)
 metainfo=$(echo "$prefix"/share/metainfo/*.metainfo.xml)
 id=$(basename "$desktop" .desktop)
-[ -f "$prefix/share/icons/hicolor/64x64/apps/$id.png" ] || fail "no icon named $id"
+for size in 16 22 24 32 48 64 128 256; do
+    icon=$prefix/share/icons/hicolor/${size}x$size/apps/$id.png
+    [ "$(identify -format '%wx%h' "$icon" 2>&1)" = "${size}x$size" ] || fail "no ${size}x$size icon named $id"
+done
+grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || fail "no scalable icon named $id"
 [ "$(basename "$metainfo" .metainfo.xml)" = "$id" ] || fail "metainfo is not named $id"
 messages=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop entry: $messages"
 [ -z "$messages" ] || fail "desktop entry: $messages"
