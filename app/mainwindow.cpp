@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "accessibility.h"
 #include "machineformath.h"
 #include "motorandgearboxoptions.h"
 #include "options.h"
@@ -8,6 +9,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QFocusFrame>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSettings>
@@ -18,7 +20,16 @@
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow)
 {
+    Accessibility::install();
     ui->setupUi(this);
+    // The scroll bars take the keyboard focus, but the style draws no sign of
+    // it on them: a focus frame follows whichever of them has the focus.
+    auto *focusFrame = new QFocusFrame(this);
+    connect(
+        qApp, &QApplication::focusChanged, focusFrame, [this, focusFrame](QWidget *, QWidget *now) {
+            const bool scrollBar = now == ui->verticalScrollBar || now == ui->verticalScrollBar_2;
+            focusFrame->setWidget(scrollBar ? now : nullptr);
+        });
     version = QStringLiteral(ENGINE_SIMULATOR_VERSION);
 
     plot = new QCustomPlot();
@@ -28,6 +39,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     QCoreApplication::sendPostedEvents(plot, QEvent::MetaCall);
     plot->setParent(ui->frame);
     plot->resize(ui->frame->width(), ui->frame->height());
+    plot->setAccessibleName(tr("Power and torque curves"));
+    plot->setAccessibleDescription(
+        tr("Engine power in kW on the left axis and torque in N·m on the right axis, against "
+           "engine speed in rpm. While the simulation runs, a green point shows the power "
+           "delivered at the current engine speed."));
     setUpPlotAxes();
 
     timer = new QTimer(this);

@@ -4,6 +4,7 @@
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 
+#include <QFocusFrame>
 #include <QLCDNumber>
 #include <QScrollBar>
 
@@ -152,13 +153,25 @@ private slots:
         MainWindow window;
         loadVehicle(window);
         window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         window.ui->verticalScrollBar->setValue(-100);
-        window.ui->pushButton->click();
+        // A scroll bar with the keyboard focus shows it, and only then.
+        const auto *focusFrame = window.findChild<QFocusFrame *>();
+        window.ui->verticalScrollBar->setFocus();
+        QVERIFY(focusFrame->isVisible());
+        QCOMPARE(focusFrame->widget(), window.ui->verticalScrollBar);
+        window.ui->pushButton->setFocus();
+        QVERIFY(!focusFrame->isVisible());
+
+        // Space on Start runs, the focus moves on to Stop, and Space stops.
+        QTest::keyClick(window.ui->pushButton, Qt::Key_Space);
+        QCOMPARE(QApplication::focusWidget(), window.ui->pushButton_2);
         QTRY_VERIFY(window.machine->engineSpeed > 1010);
         QCOMPARE(window.plot->graph(2)->dataCount(), 1);
         QCOMPARE(window.plot->graph(2)->data()->at(0)->key, window.machine->engineSpeed);
         QCOMPARE(window.ui->lcdNumber_2->value(), window.machine->engineSpeed);
-        window.ui->pushButton_2->click();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QVERIFY(!window.timer->isActive());
     }
 
     void throttleReachesTheModelAtOnceAndLoadOnlyAtATick()

@@ -1,0 +1,101 @@
+#include "accessibility.h"
+
+#include "lcdnumber.h"
+
+#include <QAccessibleWidget>
+#include <QScrollBar>
+
+#include <qcustomplot.h>
+
+namespace {
+
+// A readout is announced by its caption, where it has one, and the number
+// on show: "RPM 3457". Qt would say the caption alone.
+class ReadoutInterface : public QAccessibleWidget
+{
+public:
+    explicit ReadoutInterface(LcdNumber *readout)
+        : QAccessibleWidget(readout, QAccessible::StaticText)
+    {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind != QAccessible::Name)
+            return QAccessibleWidget::text(kind);
+        const auto *readout = static_cast<const LcdNumber *>(widget());
+        const QString caption = readout->accessibleName();
+        const QString number = readout->shownText();
+        return caption.isEmpty() ? number : caption + QLatin1Char(' ') + number;
+    }
+};
+
+// A scroll bar whose value the user sees negated: its value, range, steps
+// and actions as they are on the screen, so that "increase" moves it up.
+class NegatedScrollBarInterface : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit NegatedScrollBarInterface(QScrollBar *bar)
+        : QAccessibleWidget(bar, QAccessible::ScrollBar)
+    {}
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return QString::number(-bar()->value());
+        return QAccessibleWidget::text(kind);
+    }
+
+    QVariant currentValue() const override { return -bar()->value(); }
+    void setCurrentValue(const QVariant &value) override { bar()->setValue(-value.toInt()); }
+    QVariant maximumValue() const override { return -bar()->minimum(); }
+    QVariant minimumValue() const override { return -bar()->maximum(); }
+    QVariant minimumStepSize() const override { return bar()->singleStep(); }
+
+    QStringList actionNames() const override
+    {
+        return QAccessibleWidget::actionNames() << increaseAction() << decreaseAction();
+    }
+
+    void doAction(const QString &name) override
+    {
+        if (name == increaseAction())
+            bar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        else if (name == decreaseAction())
+            bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    QScrollBar *bar() const { return static_cast<QScrollBar *>(widget()); }
+};
+
+QAccessibleInterface *interfaceFor(const QString &, QObject *object)
+{
+    if (auto *readout = qobject_cast<LcdNumber *>(object))
+        return new ReadoutInterface(readout);
+    if (auto *bar = qobject_cast<QScrollBar *>(object);
+        bar && bar->property(Accessibility::NegatedValue).toBool())
+        return new NegatedScrollBarInterface(bar);
+    if (auto *plot = qobject_cast<QCustomPlot *>(object))
+        return new QAccessibleWidget(plot, QAccessible::Chart);
+    return nullptr;
+}
+
+} // namespace
+
+void Accessibility::install()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(interfaceFor);
+        return true;
+    }();
+    Q_UNUSED(installed)
+}

@@ -1,0 +1,19 @@
+#ifndef ACCESSIBILITY_H
+#define ACCESSIBILITY_H
+
+// What assistive technology (a screen reader) is told about the main
+// window's controls beyond what Qt tells by itself: each readout's current
+// number, the throttle and load scroll bars as the power in kW that the user
+// sees (more is up, though the scroll bars' values run from -100 at the top
+// to 0), and the plot as a chart.
+namespace Accessibility {
+
+// Installs the interfaces; once is enough, more calls do nothing.
+void install();
+
+// The dynamic property that marks a scroll bar whose value is shown negated.
+inline constexpr char NegatedValue[] = "negatedValue";
+
+} // namespace Accessibility
+
+#endif // ACCESSIBILITY_H
