@@ -24,12 +24,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     ui->setupUi(this);
     // The scroll bars take the keyboard focus, but the style draws no sign of
     // it on them: a focus frame follows whichever of them has the focus.
+    // The pointers are only compared: focus moves while the window is
+    // destroyed too, after its layout object is gone.
     auto *focusFrame = new QFocusFrame(this);
-    connect(
-        qApp, &QApplication::focusChanged, focusFrame, [this, focusFrame](QWidget *, QWidget *now) {
-            const bool scrollBar = now == ui->verticalScrollBar || now == ui->verticalScrollBar_2;
-            focusFrame->setWidget(scrollBar ? now : nullptr);
-        });
+    connect(qApp, &QApplication::focusChanged, focusFrame,
+            [focusFrame, throttle = ui->verticalScrollBar,
+             load = ui->verticalScrollBar_2](QWidget *, QWidget *now) {
+                focusFrame->setWidget(now == throttle || now == load ? now : nullptr);
+            });
     version = QStringLiteral(ENGINE_SIMULATOR_VERSION);
 
     plot = new QCustomPlot();
