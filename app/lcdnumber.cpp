@@ -3,7 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-bool LcdNumber::Geometry::operator==(const Geometry &other) const
+bool LcdNumber::Look::operator==(const Look &other) const
 {
     return size == other.size && pixelRatio == other.pixelRatio && digitCount == other.digitCount
            && style == other.style && frameStyle == other.frameStyle && lineWidth == other.lineWidth
@@ -81,7 +81,7 @@ bool LcdNumber::copiesDigits() const
            && value() == shownValue;
 }
 
-LcdNumber::Geometry LcdNumber::geometryNow() const
+LcdNumber::Look LcdNumber::lookNow() const
 {
     return {size(),       devicePixelRatioF(), digitCount(),   segmentStyle(),
             frameStyle(), lineWidth(),         midLineWidth(), palette().cacheKey()};
@@ -146,10 +146,10 @@ void LcdNumber::paintEvent(QPaintEvent *event)
         QLCDNumber::paintEvent(event);
         return;
     }
-    const Geometry now = geometryNow();
-    if (!(now == imagesGeometry)) {
+    const Look now = lookNow();
+    if (!(now == imagesLook)) {
         images.clear();
-        imagesGeometry = now;
+        imagesLook = now;
     }
     QPainter painter(this);
     for (int i = 0; i < shown.size(); ++i) {

@@ -35,7 +35,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    struct Geometry
+    // What the images of the digits depend on.
+    struct Look
     {
         QSize size;
         qreal pixelRatio = 1;
@@ -45,9 +46,9 @@ private:
         int lineWidth = 0;
         int midLineWidth = 0;
         qint64 palette = 0;
-        bool operator==(const Geometry &other) const;
+        bool operator==(const Look &other) const;
     };
-    Geometry geometryNow() const;
+    Look lookNow() const;
     bool copiesDigits() const;
     QRect cell(int index) const;
     QRect digitRows() const;
@@ -56,7 +57,7 @@ private:
 
     QString shown;               // the digits on show, when this readout knows them
     double shownValue = 0;       // the value they show
-    Geometry imagesGeometry;     // what the images below were painted for
+    Look imagesLook;             // what the images below were painted for
     QHash<QChar, QImage> images; // the readout with one character in every place
 };
 
