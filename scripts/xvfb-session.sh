@@ -46,11 +46,15 @@ end_session() {
     return 0
 }
 
+# The main window of a program started in the background, or nothing after 30 s.
+window_of() { # pid
+    timeout 30 xdotool search --sync --all --pid "$1" --name '^MainWindow$' | head -n 1 || true
+}
+
 start_program() { # program [redirections are the caller's]
     "$@" &
     app=$!
-    window=$(timeout 30 xdotool search --sync --all --pid "$app" --name '^MainWindow$' |
-        head -n 1) || true
+    window=$(window_of "$app")
     sleep 0.5
 }
 

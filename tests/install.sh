@@ -68,11 +68,6 @@ grep -qx 'hitausmomentti=1234' "$folder/settings.ini" || fail "the second start 
 kill "$app"
 wait "$app" 2>/dev/null || true
 
-# The window of a program started in the background, or nothing after 30 s.
-window_of() { # pid
-    timeout 30 xdotool search --sync --all --pid "$1" --name '^MainWindow$' | head -n 1 || true
-}
-
 # Two starts at once on a first run (a double click in the menu) both open a
 # window and leave one copy of the example settings.
 for round in 1 2 3 4 5; do
