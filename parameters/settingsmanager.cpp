@@ -26,12 +26,13 @@ bool isRegularOrAbsent(const QString &path)
 // Where the file cannot be opened, `text` is left as it was.
 bool readInto(const QString &path, QByteArray &text)
 {
-    QFile file(path);
-    if (!QFileInfo::exists(path)) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
         text.resize(0);
         return true;
     }
-    if (!isRegularOrAbsent(path) || !file.open(QIODevice::ReadOnly))
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return false;
     const qsizetype size = file.size();
     if (text.capacity() < size)
