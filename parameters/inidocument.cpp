@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -41,11 +42,13 @@ struct LogicalLine
     qsizetype start = 0;
     qsizetype end = 0;
     qsizetype equals = -1; // the first '=' outside quotes
+    bool header = false;   // a "[section]" line
+    bool general = true;   // in the general section (a header: opens it)
 };
 
 // Reads the logical line at `pos` and moves `pos` past it. Comment lines are
 // passed over. Returns false at the end of the text.
-bool readLine(const QByteArray &text, qsizetype &pos, LogicalLine &line)
+bool readLine(QByteArrayView text, qsizetype &pos, LogicalLine &line)
 {
     const qsizetype size = text.size();
     qsizetype i = pos;
@@ -92,6 +95,84 @@ bool readLine(const QByteArray &text, qsizetype &pos, LogicalLine &line)
     pos = i;
     line.end = i;
     return line.end > line.start;
+}
+
+constexpr char ByteOrderMark[] = "\xef\xbb\xbf";
+
+// Where the text after a UTF-8 byte order mark starts.
+qsizetype bodyStart(QByteArrayView text)
+{
+    return text.startsWith(ByteOrderMark) ? 3 : 0;
+}
+
+// Qt 6.4 passes over a byte order mark when it looks for sections, but reads
+// the keys of the section before the first header from the file's first
+// byte: the mark and the blanks after it then belong to the first line's key
+// (decoding the key drops the mark, not the blanks). Qt 6.8 cuts the mark off
+// first. Debian ships no release in between; 6.5 is taken as the first of
+// the new way.
+constexpr bool MarkInFirstKey = QT_VERSION < QT_VERSION_CHECK(6, 5, 0);
+
+// The lines the settings class makes something of, in order: section
+// headers, and lines with a key. Other lines are passed over, as it passes
+// them over.
+class LineReader
+{
+public:
+    explicit LineReader(QByteArrayView text) : text(text), pos(bodyStart(text)) {}
+
+    bool next(LogicalLine &line)
+    {
+        while (readLine(text, pos, line)) {
+            const bool firstLine = std::exchange(first, false);
+            if (text[line.start] == '[') {
+                const QByteArrayView header = text.sliced(line.start, line.end - line.start);
+                const qsizetype close = header.indexOf(']');
+                const QByteArrayView name = header.sliced(1, (close < 0 ? header.size() : close) - 1);
+                general = name.trimmed().compare("general", Qt::CaseInsensitive) == 0;
+                line.header = true;
+            } else if (line.equals < 0) {
+                continue;
+            } else if (MarkInFirstKey && firstLine && text.startsWith(ByteOrderMark)
+                       && onlyBlanks(text.sliced(3, line.start - 3))) {
+                line.start = 0;
+            }
+            line.general = general;
+            return true;
+        }
+        return false;
+    }
+
+    // Where the next line is looked for.
+    qsizetype position() const { return pos; }
+
+    // Whether the next line is read as `other` reads its next line.
+    bool sameState(const LineReader &other) const
+    {
+        return general == other.general && first == other.first;
+    }
+
+private:
+    static bool onlyBlanks(QByteArrayView text)
+    {
+        return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; });
+    }
+
+    QByteArrayView text;
+    qsizetype pos;
+    bool general = true; // lines before the first header are in the general section
+    bool first = true;
+};
+
+// Whether a line end and more text after `line` would still be part of it:
+// an open quote, or a backslash that takes the line end in.
+bool continuesOverLineEnd(QByteArrayView line, const QByteArray &eol)
+{
+    const QByteArray probe = line.toByteArray() + eol + "x=1";
+    qsizetype pos = 0;
+    LogicalLine read;
+    readLine(probe, pos, read);
+    return read.end > line.size();
 }
 
 // A section name or key as the settings class writes it: "%XX" and "%UXXXX"
@@ -242,7 +323,7 @@ QString decodedValue(QByteArrayView raw)
 
 // Past the line end that follows `pos` (an inline comment is part of the
 // line); `ended` tells whether there was one.
-qsizetype pastLineEnd(const QByteArray &text, qsizetype pos, bool &ended)
+qsizetype pastLineEnd(QByteArrayView text, qsizetype pos, bool &ended)
 {
     while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r')
         ++pos;
@@ -250,11 +331,6 @@ qsizetype pastLineEnd(const QByteArray &text, qsizetype pos, bool &ended)
     if (pos + 1 < text.size() && text[pos] == '\r' && text[pos + 1] == '\n')
         return pos + 2;
     return ended ? pos + 1 : pos;
-}
-
-qsizetype textStart(const QByteArray &text)
-{
-    return text.startsWith("\xef\xbb\xbf") ? 3 : 0; // a UTF-8 byte order mark
 }
 
 } // namespace
@@ -267,28 +343,21 @@ IniDocument::Found IniDocument::find(const QStringList &keys) const
         plain.insert(key.toUtf8(), key);
 
     Found found;
-    bool ended = true;
-    bool general = true; // lines before the first header are in the general section
-    qsizetype pos = textStart(bytes);
+    LineReader reader(bytes);
     LogicalLine line;
-    while (readLine(bytes, pos, line)) {
-        const QByteArrayView text = QByteArrayView(bytes).sliced(line.start, line.end - line.start);
-        if (text.startsWith('[')) {
-            const qsizetype close = text.indexOf(']');
-            const QByteArrayView name = text.sliced(1, (close < 0 ? text.size() : close) - 1);
-            general = name.trimmed().compare("general", Qt::CaseInsensitive) == 0;
-            if (general)
-                found.generalEnd = pastLineEnd(bytes, line.end, ended);
+    std::optional<LogicalLine> last; // the general section's last header or key
+    while (reader.next(line)) {
+        if (!line.general)
             continue;
-        }
-        if (!general || line.equals < 0)
+        last = line;
+        if (line.header)
             continue;
-        if (found.generalEnd >= 0)
-            found.generalEnd = pastLineEnd(bytes, line.end, ended);
-        const QByteArrayView rawKey = text.first(line.equals - line.start).trimmed();
+        const QByteArrayView rawKey =
+            QByteArrayView(bytes).sliced(line.start, line.equals - line.start).trimmed();
         QString key = plain.value(QByteArray::fromRawData(rawKey.data(), rawKey.size()));
         if (key.isNull()) {
-            if (!rawKey.contains('%') && !rawKey.contains('\\'))
+            if (!rawKey.contains('%') && !rawKey.contains('\\')
+                && !rawKey.startsWith(ByteOrderMark))
                 continue;
             key = decodedName(rawKey);
             if (!keys.contains(key))
@@ -302,7 +371,24 @@ IniDocument::Found IniDocument::find(const QStringList &keys) const
             --value.end;
         found.keys.insert(key, value); // a later line of the same key wins
     }
-    found.needsLineEnd = !ended;
+
+    Insertion &insertion = found.insertion;
+    bool ended = false;
+    if (!last) {
+        insertion.at = bodyStart(bytes);
+        insertion.header = true;
+        insertion.lineEndAfter = bytes.size() > insertion.at;
+    } else if (const qsizetype next = pastLineEnd(bytes, last->end, ended); ended) {
+        insertion.at = next;
+    } else if (continuesOverLineEnd(QByteArrayView(bytes).sliced(last->start), lineEnd())) {
+        // The section ends the file in an open line: anything after it would
+        // become part of it.
+        insertion.at = last->start;
+        insertion.header = last->header;
+    } else {
+        insertion.at = bytes.size();
+        insertion.lineEndBefore = true;
+    }
     return found;
 }
 
@@ -316,7 +402,7 @@ QHash<QString, QString> IniDocument::values(const QStringList &keys) const
     return values;
 }
 
-bool IniDocument::setValues(const QList<Value> &values)
+IniDocument::Edited IniDocument::withValues(const QList<Value> &values) const
 {
     QStringList keys;
     for (const Value &value : values)
@@ -324,34 +410,107 @@ bool IniDocument::setValues(const QList<Value> &values)
     const Found found = find(keys);
     const QByteArray eol = lineEnd();
 
-    QList<std::pair<Span, QByteArray>> edits;
-    QByteArray added;
+    Edited edited;
+    QList<Replacement> edits;
+    Replacement added;
     for (const Value &value : values) {
+        const QString text = QString::fromUtf8(value.text);
         const auto it = found.keys.constFind(value.key);
         if (it == found.keys.cend()) {
-            added += encodedName(value.key) + '=' + value.text + eol;
-        } else if (!value.onlyIfMissing) {
-            const QByteArrayView old = QByteArrayView(bytes).sliced(it->start, it->end - it->start);
-            if (decodedValue(old) != QString::fromUtf8(value.text))
-                edits.append({*it, value.text});
+            added.lines << encodedName(value.key) + '=' + value.text;
+            edited.values.insert(value.key, text);
+            continue;
         }
-    }
-    if (!added.isEmpty()) {
-        if (found.generalEnd >= 0) {
-            edits.append({Span{found.generalEnd, found.generalEnd},
-                          found.needsLineEnd ? eol + added : added});
-        } else {
-            const qsizetype top = textStart(bytes);
-            const bool more = bytes.size() > top;
-            edits.append({Span{top, top}, "[General]" + eol + added + (more ? eol : QByteArray())});
+        const QString old = decodedValue(QByteArrayView(bytes).sliced(it->start, it->end - it->start));
+        if (value.onlyIfMissing || old == text) {
+            edited.values.insert(value.key, old);
+            continue;
         }
+        edits.append({it->start, it->end, value.text, {}});
+        edited.values.insert(value.key, text);
     }
-    // From the last to the first, so that the spans found stay true.
+    if (!added.lines.isEmpty()) {
+        const Insertion &at = found.insertion;
+        if (at.header)
+            added.lines.prepend("[General]");
+        added.start = added.end = at.at;
+        added.text = (at.lineEndBefore ? eol : QByteArray()) + added.lines.join(eol) + eol
+                     + (at.lineEndAfter ? eol : QByteArray());
+        edits.append(added);
+    }
+    if (edits.isEmpty())
+        return edited;
+
     std::sort(edits.begin(), edits.end(),
-              [](const auto &a, const auto &b) { return a.first.start > b.first.start; });
-    for (const auto &[span, text] : edits)
-        bytes.replace(span.start, span.end - span.start, text);
-    return !edits.isEmpty();
+              [](const Replacement &a, const Replacement &b) { return a.start < b.start; });
+    qsizetype grown = 0;
+    for (const Replacement &edit : std::as_const(edits))
+        grown += edit.text.size() - (edit.end - edit.start);
+    edited.text.reserve(bytes.size() + std::max<qsizetype>(grown, 0));
+    qsizetype copied = 0;
+    for (const Replacement &edit : std::as_const(edits)) {
+        edited.text += QByteArrayView(bytes).sliced(copied, edit.start - copied);
+        edited.text += edit.text;
+        copied = edit.end;
+    }
+    edited.text += QByteArrayView(bytes).sliced(copied);
+    edited.changed = true;
+    edited.readsBack = readsAsIntended(edited.text, edits);
+    return edited;
+}
+
+// Reads the edited text back beside this one, line for line: each line
+// must be the same bytes, but the lines whose value was replaced (the old
+// line with the new value) and the lines inserted (in order, in the general
+// section). Once every edit is passed and both readers stand at the same
+// place of the same bytes, the rest reads alike and is not read.
+bool IniDocument::readsAsIntended(const QByteArray &edited, const QList<Replacement> &edits) const
+{
+    const auto lineOf = [](const QByteArray &text, const LogicalLine &line) {
+        return QByteArrayView(text).sliced(line.start, line.end - line.start);
+    };
+    const qsizetype shift = edited.size() - bytes.size();
+    const qsizetype editsEnd = edits.last().end; // they are sorted and do not overlap
+    LineReader before(bytes);
+    LineReader after(edited);
+    LineReader passed = before; // as `before` stood after the last line compared
+    LogicalLine old;
+    LogicalLine now;
+    bool haveOld = before.next(old);
+    qsizetype next = 0; // the first edit not yet read back
+    for (;;) {
+        if (next == edits.size() && passed.position() >= editsEnd
+            && after.position() - passed.position() == shift && after.sameState(passed))
+            return true;
+        if (next < edits.size() && !edits[next].lines.isEmpty()
+            && (!haveOld || old.start >= edits[next].start)) {
+            for (const QByteArray &expected : edits[next].lines)
+                if (!after.next(now) || lineOf(edited, now) != expected || !now.general)
+                    return false;
+            ++next;
+            continue;
+        }
+        if (!haveOld)
+            return next == edits.size() && !after.next(now);
+        if (!after.next(now))
+            return false;
+        const QByteArrayView got = lineOf(edited, now);
+        if (next < edits.size() && edits[next].lines.isEmpty() && edits[next].start >= old.start
+            && edits[next].start <= old.end) {
+            const Replacement &edit = edits[next++];
+            const qsizetype head = edit.start - old.start;
+            const qsizetype tail = old.end - edit.end;
+            if (got.size() != head + edit.text.size() + tail
+                || got.first(head) != QByteArrayView(bytes).sliced(old.start, head)
+                || got.sliced(head, edit.text.size()) != edit.text
+                || got.last(tail) != QByteArrayView(bytes).sliced(edit.end, tail))
+                return false;
+        } else if (got != lineOf(bytes, old)) {
+            return false;
+        }
+        passed = before;
+        haveOld = before.next(old);
+    }
 }
 
 QByteArray IniDocument::lineEnd() const

@@ -12,18 +12,18 @@
 // The settings file's bytes, read with the INI syntax of Qt's settings class
 // and edited line by line, so that a save changes only the values it saves.
 //
-// The text is taken as the settings class takes it: logical lines (a quoted
-// value or a trailing backslash continues one over line ends; a ';' outside
-// quotes starts a comment), "[section]" headers with "[General]" as the
-// general section, %-encoded names, a repeated key's last value, and values
-// with quotes, escapes and ',' lists. Nothing is ever decoded from the
-// binary forms ("@Variant(…)", "@ByteArray(…)" …): such a value stays the
-// text it is.
+// The text is taken as the settings class of the running Qt takes it:
+// logical lines (a quoted value or a trailing backslash continues one over
+// line ends; a ';' outside quotes starts a comment), "[section]" headers with
+// "[General]" as the general section, %-encoded names, a byte order mark as
+// that Qt reads it, a repeated key's last value, and values with quotes,
+// escapes and ',' lists. Nothing is ever decoded from the binary forms
+// ("@Variant(…)", "@ByteArray(…)" …): such a value stays the text it is.
 class IniDocument
 {
 public:
-    // Reads and edits `text` in place; it must outlive the document.
-    explicit IniDocument(QByteArray &text) : bytes(text) {}
+    // Reads `text`, which must outlive the document.
+    explicit IniDocument(const QByteArray &text) : bytes(text) {}
 
     // The texts of those `keys` of the general section that the file holds,
     // as the settings class reads them. A list reads as its items joined by
@@ -37,12 +37,25 @@ public:
         bool onlyIfMissing = false; // a key the file holds keeps its value
     };
 
-    // Sets each key to its value: a key the file holds gets the new value in
-    // place of its last value's text (continuation lines included) where the
-    // value differs; a key it lacks is added at the end of the general
-    // section, under a "[General]" header at the top where there is none.
-    // Every other byte stays as it is. Returns whether anything changed.
-    bool setValues(const QList<Value> &values);
+    struct Edited
+    {
+        bool readsBack = true; // the text reads as intended (false: nothing to write)
+        bool changed = false;  // `text` differs from the document's
+        QByteArray text;       // the edited text, where it changed
+        QHash<QString, QString> values; // every key of the edit as `text` reads it
+    };
+
+    // The text with each key set to its value: a key the file holds gets the
+    // new value in place of its last value's text (continuation lines
+    // included) where the value differs; a key it lacks is added at the end
+    // of the general section, before a last line that is still open there,
+    // or under a "[General]" header of its own where the file has no general
+    // section. Every other byte stays as it is.
+    //
+    // The edited text is read back before it is handed out: every key set
+    // must read its new value, and every section, key and value of the file
+    // must read as before. Where it would not, readsBack is false.
+    Edited withValues(const QList<Value> &values) const;
 
     // An int as the settings class writes one.
     static QByteArray intText(int value) { return QByteArray::number(value); }
@@ -56,17 +69,33 @@ private:
     {
         qsizetype start = -1; // the value's first byte, leading blanks skipped
         qsizetype end = -1;   // one past its last byte, trailing blanks dropped
+        qsizetype lineStart = -1;
+    };
+    // Where keys the file lacks go, and what surrounds them there.
+    struct Insertion
+    {
+        qsizetype at = 0;
+        bool lineEndBefore = false; // the line before ends the file without one
+        bool header = false;        // under a "[General]" header of their own
+        bool lineEndAfter = false;  // more text follows the header at the top
     };
     struct Found
     {
         QHash<QString, Span> keys;
-        qsizetype generalEnd = -1; // where a new general key goes; -1: no [General] header
-        bool needsLineEnd = false; // the line before generalEnd ends the file without one
+        Insertion insertion;
+    };
+    struct Replacement
+    {
+        qsizetype start = 0;
+        qsizetype end = 0;
+        QByteArray text;
+        QList<QByteArray> lines; // an insertion's lines, as they must read back
     };
     Found find(const QStringList &keys) const;
+    bool readsAsIntended(const QByteArray &edited, const QList<Replacement> &edits) const;
     QByteArray lineEnd() const;
 
-    QByteArray &bytes;
+    const QByteArray &bytes;
 };
 
 #endif // INIDOCUMENT_H

@@ -78,6 +78,11 @@ SettingsManager::~SettingsManager()
     delete settings;
 }
 
+const QStringList SettingsManager::Parameters = {
+    QStringLiteral("hitausmomentti"), QStringLiteral("TireSize"), QStringLiteral("peravalitys"),
+    QStringLiteral("rpmredline"),     QStringLiteral("vaihde1"),  QStringLiteral("vaihde2"),
+    QStringLiteral("vaihde3"),        QStringLiteral("vaihde4"),  QStringLiteral("vaihde5")};
+
 int SettingsManager::ReadSettings(QString kohde)
 {
     // A value set in this run and not yet in the file is the one in use;
@@ -85,7 +90,15 @@ int SettingsManager::ReadSettings(QString kohde)
     // missing key, or text that is not a decimal 32-bit integer, reads as 0.
     if (unsaved.contains(kohde))
         return settings->value(kohde).toInt();
-    const QHash<QString, QString> stored = IniDocument(fileText).values({kohde});
+    // The text is read once for all the parameters, and again only for a key
+    // it was not read for.
+    if (!storedKeys.contains(kohde)) {
+        if (storedKeys.isEmpty())
+            storedKeys = Parameters;
+        if (!storedKeys.contains(kohde))
+            storedKeys << kohde;
+        stored = IniDocument(fileText).values(storedKeys);
+    }
     if (!stored.contains(kohde))
         return 0;
     const int value = IniDocument::toInt(stored.value(kohde)).value_or(0);
@@ -120,9 +133,9 @@ bool SettingsManager::write()
     if (!lock.tryLock(1000))
         return false;
     // The file as it is now: another program may have changed it.
+    storedKeys.clear();
     if (!readInto(path, fileText))
         return false;
-    IniDocument document(fileText);
 
     // The values set, and the values in use that the file lost (it was
     // deleted, emptied or replaced meanwhile). Keys another program changed
@@ -134,7 +147,12 @@ bool SettingsManager::write()
     }
     for (const QString &key : std::as_const(unsaved))
         values.append({key, IniDocument::intText(settings->value(key).toInt()), false});
-    if (document.setValues(values) || !QFileInfo::exists(path)) {
+    IniDocument::Edited edited = IniDocument(fileText).withValues(values);
+    if (!edited.readsBack)
+        return false;
+    if (edited.changed)
+        fileText = std::move(edited.text);
+    if (edited.changed || !QFileInfo::exists(path)) {
         // Written aside and renamed into place: a write that fails half-way
         // (a full disk) leaves the file as it was. The flush comes first
         // because commit() does not notice a failure of its own final flush
@@ -144,5 +162,10 @@ bool SettingsManager::write()
             || !file.flush() || !file.commit())
             return false;
     }
-    return holds(path, fileText);
+    if (!holds(path, fileText))
+        return false;
+    // The edit read every key it was given, the file lacking none of them.
+    stored = std::move(edited.values);
+    storedKeys = stored.keys();
+    return true;
 }
