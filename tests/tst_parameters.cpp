@@ -821,6 +821,24 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 3);
     }
 
+    // A settings.ini that is a symbolic link, to a file or to one not yet
+    // made, is written through and stays a link.
+    void symbolicLinksAreWrittenThrough()
+    {
+        WorkingDirectory dir;
+        QVERIFY(QDir(dir.path()).mkdir("elsewhere"));
+        dir.write("elsewhere/vehicle.ini", ExampleVehicle);
+        for (const QString target : {"elsewhere/vehicle.ini", "elsewhere/new.ini"}) {
+            QFile::remove(dir.path("settings.ini"));
+            QVERIFY(QFile::link(target, dir.path("settings.ini")));
+            SettingsManager store;
+            store.settings->setValue("hitausmomentti", 2222);
+            QVERIFY(store.save({"hitausmomentti"}));
+            QVERIFY(QFileInfo(dir.path("settings.ini")).isSymLink());
+            QCOMPARE(iniValues(dir.read(target)).value("hitausmomentti"), QStringLiteral("2222"));
+        }
+    }
+
     // A disk with room for the lock file but not for the new contents.
     void fullDiskKeepsTheFileAndIsReported()
     {
