@@ -118,8 +118,8 @@ int main(int argc, char *argv[])
                 store.ReadSettings(QStringLiteral("vaihde5")));
     std::printf("opening it and reading the nine parameters: %.0f ms\n", openingMs);
     std::printf("save: median %.0f ms, slowest %.0f ms (5 saves)\n", times[2], times.back());
-    std::printf("main window: %.0f ms on it, %.0f ms without a file (median of 5)\n",
-                largeWindowMs, emptyWindowMs);
+    std::printf("main window: %.0f ms on it, %.0f ms without a file (median of 5)\n", largeWindowMs,
+                emptyWindowMs);
     std::printf("reading the parameters after a save: median %.1f ms, slowest %.1f ms\n",
                 rereads[2], rereads.back());
     std::printf("peak resident memory: %.1f x the file (%.2f x before the store was made)\n",

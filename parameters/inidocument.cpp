@@ -128,7 +128,8 @@ public:
             if (text[line.start] == '[') {
                 const QByteArrayView header = text.sliced(line.start, line.end - line.start);
                 const qsizetype close = header.indexOf(']');
-                const QByteArrayView name = header.sliced(1, (close < 0 ? header.size() : close) - 1);
+                const QByteArrayView name =
+                    header.sliced(1, (close < 0 ? header.size() : close) - 1);
                 general = name.trimmed().compare("general", Qt::CaseInsensitive) == 0;
                 line.header = true;
             } else if (line.equals < 0) {
@@ -421,7 +422,8 @@ IniDocument::Edited IniDocument::withValues(const QList<Value> &values) const
             edited.values.insert(value.key, text);
             continue;
         }
-        const QString old = decodedValue(QByteArrayView(bytes).sliced(it->start, it->end - it->start));
+        const QString old =
+            decodedValue(QByteArrayView(bytes).sliced(it->start, it->end - it->start));
         if (value.onlyIfMissing || old == text) {
             edited.values.insert(value.key, old);
             continue;

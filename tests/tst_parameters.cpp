@@ -650,8 +650,7 @@ private slots:
         // anything added after it would continue.
         QTest::newRow("open quote at the end")
             << QByteArray("[General]\nTireSize=2550\nnote=\"abc");
-        QTest::newRow("backslash at the end")
-            << QByteArray("[General]\nTireSize=2550\nnote=abc\\");
+        QTest::newRow("backslash at the end") << QByteArray("[General]\nTireSize=2550\nnote=abc\\");
         QTest::newRow("open header at the end")
             << QByteArray("TireSize=2550\n[Other]\nx=1\n[General]\"");
         QTest::newRow("quote left open earlier")
@@ -663,8 +662,7 @@ private slots:
         // Byte order marks, where Qt releases read the first line otherwise.
         QTest::newRow("mark, blank") << QByteArray("\xef\xbb\xbf TireSize=2550\nx=1\n");
         QTest::newRow("mark, vertical tab") << QByteArray("\xef\xbb\xbf\vTireSize=2550\n");
-        QTest::newRow("mark, quote")
-            << QByteArray("\xef\xbb\xbf\" TireSize=2\"\nTireSize=2550\n");
+        QTest::newRow("mark, quote") << QByteArray("\xef\xbb\xbf\" TireSize=2\"\nTireSize=2550\n");
         QTest::newRow("two marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbfTireSize=2550\n");
         QTest::newRow("mark on a later line") << QByteArray("x=1\n\xef\xbb\xbfTireSize=2550\n");
     }
@@ -726,7 +724,8 @@ private slots:
             const QByteArray saved = edited.changed ? edited.text : text;
             const QString seed = QString::fromLatin1(text.toPercentEncoding());
             QVERIFY2(oracle(saved)->value("hitausmomentti").toString() == "4321", qPrintable(seed));
-            QCOMPARE(oracleValues(saved, {"hitausmomentti"}), oracleValues(text, {"hitausmomentti"}));
+            QCOMPARE(oracleValues(saved, {"hitausmomentti"}),
+                     oracleValues(text, {"hitausmomentti"}));
             // A text of one line has no line end to follow: any may have been added.
             const QList<QByteArray> after =
                 QByteArray(saved).replace("\r\n", "\n").replace('\r', '\n').split('\n');
@@ -749,12 +748,13 @@ private slots:
     void nastyFilesReadBackOrAreRefused()
     {
         const QByteArray mark = "\xef\xbb\xbf";
-        const QList<QByteArray> headers = {"[General]", "[general]", " [General] ", "[Other]",
+        const QList<QByteArray> headers = {"[General]", "[general]",   " [General] ", "[Other]",
                                            "[a%20b]",   "[General]\"", "[General"};
-        const QList<QByteArray> keys = {"hitausmomentti", "TireSize", "vaihde1",     "note",
-                                        "x",              " TireSize", "\vvaihde1", "Tire%53ize"};
-        const QList<QByteArray> values = {"1",     "\"2\"",  " 3 ;c", "\"a\nb\"", "a\\\nb", "\"",
-                                          "\\",    "@Rect(1 2 3 4)", "x,y", "",  "4\\"};
+        const QList<QByteArray> keys = {"hitausmomentti", "TireSize",  "vaihde1",   "note", "x",
+                                        " TireSize",      "\vvaihde1", "Tire%53ize"};
+        const QList<QByteArray> values = {"1",      "\"2\"", " 3 ;c", "\"a\nb\"",
+                                          "a\\\nb", "\"",    "\\",    "@Rect(1 2 3 4)",
+                                          "x,y",    "",      "4\\"};
         const QList<QByteArray> ends = {"\n", "\r\n", "\r", "\n\r", ""};
         QRandomGenerator generator(4096);
         const auto any = [&generator](const QList<QByteArray> &from) {
@@ -786,8 +786,8 @@ private slots:
                              == oracleInt(before->value(key)),
                          qPrintable(key + ' ' + seed));
 
-            const IniDocument::Edited edited = IniDocument(text).withValues(
-                {{"hitausmomentti", "4321"}, {"TireSize", "1234"}});
+            const IniDocument::Edited edited =
+                IniDocument(text).withValues({{"hitausmomentti", "4321"}, {"TireSize", "1234"}});
             if (!edited.readsBack) {
                 ++refused;
                 continue;
