@@ -3,7 +3,9 @@
 #include "lcdnumber.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QScrollBar>
+#include <QStatusBar>
 
 #include <qcustomplot.h>
 
@@ -77,6 +79,9 @@ private:
     QScrollBar *bar() const { return static_cast<QScrollBar *>(widget()); }
 };
 
+// Marks the widget that stands for the status bar's message.
+constexpr char Message[] = "statusMessage";
+
 QAccessibleInterface *interfaceFor(const QString &, QObject *object)
 {
     if (auto *readout = qobject_cast<LcdNumber *>(object))
@@ -86,6 +91,9 @@ QAccessibleInterface *interfaceFor(const QString &, QObject *object)
         return new NegatedScrollBarInterface(bar);
     if (auto *plot = qobject_cast<QCustomPlot *>(object))
         return new QAccessibleWidget(plot, QAccessible::Chart);
+    if (auto *widget = qobject_cast<QWidget *>(object);
+        widget && widget->property(Message).toBool())
+        return new QAccessibleWidget(widget, QAccessible::Notification);
     return nullptr;
 }
 
@@ -98,4 +106,31 @@ void Accessibility::install()
         return true;
     }();
     Q_UNUSED(installed)
+}
+
+void Accessibility::announceMessages(QStatusBar *bar)
+{
+    // The status bar paints its messages itself; an empty widget of no size
+    // stands for the message. Shown afresh with each message, it makes the
+    // accessibility bus tell of a notification showing, which Orca speaks.
+    auto *message = new QWidget(bar);
+    message->setProperty(Message, true);
+    message->setGeometry(0, 0, 0, 0);
+    message->hide();
+    QObject::connect(bar, &QStatusBar::messageChanged, message, [message](const QString &text) {
+        message->hide();
+        message->setAccessibleName(text);
+        message->setVisible(!text.isEmpty());
+    });
+    // A message shown before the window first had the focus (the launcher's
+    // notice at start) goes by unheard: it is told again once it has it.
+    QObject::connect(
+        qApp, &QGuiApplication::focusWindowChanged, message,
+        [message](QWindow *focused) {
+            if (focused && focused == message->window()->windowHandle() && message->isVisible()) {
+                message->hide();
+                message->show();
+            }
+        },
+        Qt::SingleShotConnection);
 }

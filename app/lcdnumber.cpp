@@ -1,13 +1,69 @@
 #include "lcdnumber.h"
 
+#include <QApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Every character QLCDNumber can show for a decimal number, the blank first.
+const QString Characters = QStringLiteral(" 0123456789-.e");
+
+// The bounding box, in the image's own pixels, of the pixels for which
+// `keep` holds.
+template <typename Keep>
+QRect pixelsWhere(const QImage &image, Keep keep)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (keep(x, y, line[x]))
+                box |= QRect(x, y, 1, 1);
+    }
+    return box;
+}
+
+// A rectangle of device pixels in the widget's own coordinates, rounded out.
+QRect logical(const QRect &pixels, qreal ratio)
+{
+    if (pixels.isEmpty())
+        return {};
+    const int left = int(std::floor(pixels.left() / ratio));
+    const int top = int(std::floor(pixels.top() / ratio));
+    const int right = int(std::ceil((pixels.right() + 1) / ratio));
+    const int bottom = int(std::ceil((pixels.bottom() + 1) / ratio));
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+// A window or container that paints nothing over its own background: a
+// plain widget, a main window or a dialog.
+bool paintsOnlyBackground(const QWidget *widget)
+{
+    return widget->metaObject() == &QWidget::staticMetaObject
+           || (widget->isWindow()
+               && (widget->inherits("QMainWindow") || widget->inherits("QDialog")));
+}
+
+bool styledBySheet(const QWidget *widget)
+{
+    return widget->testAttribute(Qt::WA_StyleSheet)
+           || widget->style()->inherits("QStyleSheetStyle");
+}
+
+} // namespace
 
 bool LcdNumber::Look::operator==(const Look &other) const
 {
     return size == other.size && pixelRatio == other.pixelRatio && digitCount == other.digitCount
-           && style == other.style && frameStyle == other.frameStyle && lineWidth == other.lineWidth
-           && midLineWidth == other.midLineWidth && palette == other.palette;
+           && segments == other.segments && frameStyle == other.frameStyle
+           && lineWidth == other.lineWidth && midLineWidth == other.midLineWidth
+           && palette == other.palette && colourGroup == other.colourGroup
+           && enabled == other.enabled && style == other.style && backdrop == other.backdrop;
 }
 
 QString LcdNumber::digitsFor(double number, int digitCount)
@@ -30,9 +86,14 @@ QString LcdNumber::digitsFor(double number, int digitCount)
 
 void LcdNumber::display(double number)
 {
+    if (mode() != Dec || smallDecimalPoint()) {
+        forgetDigits();
+        QLCDNumber::display(number);
+        return;
+    }
     // QLCDNumber repaints the whole readout when any digit changes; here
     // only the places whose character changed are repainted.
-    const QString before = copiesDigits() ? shown : QString();
+    const QString before = knowsDigits() ? shown : QString();
     const bool updatesWereDisabled = testAttribute(Qt::WA_UpdatesDisabled);
     setAttribute(Qt::WA_UpdatesDisabled);
     QLCDNumber::display(number); // emits overflow() where the number does not fit
@@ -40,51 +101,202 @@ void LcdNumber::display(double number)
 
     const QString digits = digitsFor(number, digitCount());
     shownValue = number;
-    if (digits.isEmpty()) // overflow: the digits stay as they were
+    if (digits.isEmpty()) // overflow: QLCDNumber keeps its digits
         return;
+    if (!std::all_of(digits.cbegin(), digits.cend(),
+                     [](QChar c) { return Characters.contains(c); })) { // "inf", "nan"
+        forgetDigits();
+        update();
+        return;
+    }
     shown = digits;
-    if (before.size() != digits.size() || mode() != Dec || smallDecimalPoint()) {
+    if (!copied || before.size() != digits.size()) {
         update();
         return;
     }
     QRegion changed;
     for (int i = 0; i < digits.size(); ++i)
         if (digits[i] != before[i])
-            changed += cell(i) & digitRows();
+            changed += cell(i) & inked;
     update(changed);
-}
-
-QString LcdNumber::shownText() const
-{
-    return copiesDigits() ? shown.trimmed() : QString::number(value());
 }
 
 void LcdNumber::display(int number)
 {
-    shown.clear();
+    forgetDigits();
     QLCDNumber::display(number);
 }
 
 void LcdNumber::display(const QString &text)
 {
-    shown.clear();
+    forgetDigits();
     QLCDNumber::display(text);
 }
 
-// The digits on show are known and can be copied from the images: decimal
-// mode without a small decimal point, the value last shown through
-// display(double) (not through QLCDNumber's own functions), the digit count
-// unchanged.
-bool LcdNumber::copiesDigits() const
+void LcdNumber::setDigitCount(int count)
+{
+    forgetDigits();
+    QLCDNumber::setDigitCount(count);
+}
+
+void LcdNumber::setMode(Mode mode)
+{
+    forgetDigits();
+    QLCDNumber::setMode(mode);
+}
+
+void LcdNumber::setSmallDecimalPoint(bool small)
+{
+    forgetDigits();
+    QLCDNumber::setSmallDecimalPoint(small);
+}
+
+void LcdNumber::forgetDigits()
+{
+    shown.clear();
+}
+
+QString LcdNumber::shownText() const
+{
+    return knowsDigits() ? shown.trimmed() : QString::number(value());
+}
+
+// The digits on show are those last shown through display(double), in
+// decimal mode without a small decimal point, and nothing seen from here
+// has changed them since.
+bool LcdNumber::knowsDigits() const
 {
     return mode() == Dec && !smallDecimalPoint() && !shown.isEmpty() && shown.size() == digitCount()
            && value() == shownValue;
 }
 
-LcdNumber::Look LcdNumber::lookNow() const
+// The one colour under the readout, where it is known: its own background
+// where it fills it, or else that of the nearest ancestor that fills its
+// own (a window always does), with nothing but plain containers between.
+std::optional<QRgb> LcdNumber::backdrop() const
 {
-    return {size(),       devicePixelRatioF(), digitCount(),   segmentStyle(),
-            frameStyle(), lineWidth(),         midLineWidth(), palette().cacheKey()};
+    if (!qApp->styleSheet().isEmpty())
+        return std::nullopt;
+    for (const QWidget *widget = this; widget; widget = widget->parentWidget()) {
+        if (styledBySheet(widget) || widget->testAttribute(Qt::WA_TranslucentBackground)
+            || (widget != this && !paintsOnlyBackground(widget)))
+            return std::nullopt;
+        if (widget->autoFillBackground() || widget->isWindow()) {
+            const QBrush brush = widget->palette().brush(widget->backgroundRole());
+            if (brush.style() != Qt::SolidPattern || brush.color().alpha() != 255)
+                return std::nullopt;
+            return brush.color().rgb();
+        }
+    }
+    return std::nullopt;
+}
+
+// No widget below the readout (a sibling earlier in the stacking order)
+// reaches into `area`.
+bool LcdNumber::belowIsClear(const QRect &area) const
+{
+    const QWidget *parent = parentWidget();
+    if (!parent || area.isEmpty())
+        return true;
+    const QRect inParent = area.translated(pos());
+    for (const QObject *child : parent->children()) {
+        if (child == this)
+            break;
+        const auto *sibling = qobject_cast<const QWidget *>(child);
+        if (sibling && !sibling->isHidden() && !sibling->isWindow()
+            && sibling->geometry().intersects(inParent))
+            return false;
+    }
+    return true;
+}
+
+// Whether copying the images paints what QLCDNumber would paint over the
+// colour `under`; paints the images first where the look has changed.
+bool LcdNumber::copyable(QRgb under)
+{
+    const qreal ratio = devicePixelRatioF();
+    if (frameShape() == StyledPanel || ratio != std::round(ratio))
+        return false;
+    const Look now{size(),
+                   ratio,
+                   digitCount(),
+                   segmentStyle(),
+                   frameStyle(),
+                   lineWidth(),
+                   midLineWidth(),
+                   palette().cacheKey(),
+                   int(palette().currentColorGroup()),
+                   isEnabled(),
+                   style(),
+                   under};
+    if (!(now == imagesLook) || images.isEmpty()) {
+        imagesLook = now;
+        paintImages();
+    }
+    return clean && belowIsClear(uncovered);
+}
+
+// Paints the readout with each character in every place, as QLCDNumber
+// does, over the colour under it; finds where QLCDNumber leaves pixels not
+// fully covered, where the characters draw, and whether each stays in its
+// own place.
+void LcdNumber::paintImages()
+{
+    images.clear();
+    const qreal ratio = imagesLook.pixelRatio;
+    // A readout like this one, in the colours this one shows now.
+    QPalette colours;
+    for (int role = 0; role < QPalette::NColorRoles; ++role)
+        colours.setBrush(QPalette::ColorRole(role), palette().brush(QPalette::ColorRole(role)));
+    QLCDNumber model;
+    model.setStyle(style());
+    model.setPalette(colours);
+    model.setEnabled(isEnabled());
+    model.setForegroundRole(foregroundRole());
+    model.setBackgroundRole(backgroundRole());
+    model.resize(size());
+    model.setDigitCount(digitCount());
+    model.setSegmentStyle(segmentStyle());
+    model.setFrameStyle(frameStyle());
+    model.setLineWidth(lineWidth());
+    model.setMidLineWidth(midLineWidth());
+
+    QRect open;
+    for (const QChar character : Characters) {
+        model.display(QString(digitCount(), character));
+        QImage alone(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        alone.setDevicePixelRatio(ratio);
+        alone.fill(Qt::transparent);
+        model.render(&alone, QPoint(), QRegion(), QWidget::DrawChildren);
+        open |= pixelsWhere(alone, [](int, int, QRgb pixel) { return qAlpha(pixel) < 255; });
+        QImage image(alone.size(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(imagesLook.backdrop);
+        model.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        images.insert(character, image);
+    }
+    uncovered = logical(open, ratio);
+
+    // Where any character differs from the blank readout, and whether any
+    // reaches the pixels either side of a boundary between places.
+    const QImage &blank = images.value(QLatin1Char(' '));
+    QList<int> boundaries;
+    clean = digitCount() > 0;
+    for (int i = 1; i < digitCount(); ++i) {
+        const int x = int(cell(i).left() * ratio);
+        clean = clean && cell(i - 1).width() > 1 && x > 0 && x < blank.width();
+        boundaries << x - 1 << x;
+    }
+    QRect differs;
+    for (const QImage &image : std::as_const(images)) {
+        differs |= pixelsWhere(image, [&](int x, int y, QRgb pixel) {
+            const bool inked = pixel != reinterpret_cast<const QRgb *>(blank.constScanLine(y))[x];
+            if (inked && boundaries.contains(x))
+                clean = false;
+            return inked;
+        });
+    }
+    inked = logical(differs, ratio);
 }
 
 // The length of a segment as QLCDNumber draws it: the digits and the gaps
@@ -92,15 +304,6 @@ LcdNumber::Look LcdNumber::lookNow() const
 int LcdNumber::segmentLength() const
 {
     return std::min(width() * 5 / (digitCount() * 6 + 1), height() * 5 / 12);
-}
-
-// The rows the digits are drawn in, with a margin for their antialiased
-// edges; above and below them every character's image is the same.
-QRect LcdNumber::digitRows() const
-{
-    const int segmentLength = this->segmentLength();
-    const int top = (height() - segmentLength * 2) / 2;
-    return QRect(0, top - 2, width(), segmentLength * 2 + 4);
 }
 
 // The columns of the character in place `index`: the digit and half the gap
@@ -117,46 +320,21 @@ QRect LcdNumber::cell(int index) const
     return QRect(left, 0, right - left, height());
 }
 
-const QImage &LcdNumber::digitImage(QChar character)
-{
-    const auto found = images.constFind(character);
-    if (found != images.cend())
-        return *found;
-    // QLCDNumber paints a readout like this one showing the character in
-    // every place, on the window background it is shown on.
-    QLCDNumber model;
-    model.setPalette(palette());
-    model.setFont(font());
-    model.resize(size());
-    model.setDigitCount(digitCount());
-    model.setSegmentStyle(segmentStyle());
-    model.setFrameStyle(frameStyle());
-    model.setLineWidth(lineWidth());
-    model.setMidLineWidth(midLineWidth());
-    model.display(QString(digitCount(), character));
-    QImage image(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(devicePixelRatioF());
-    model.render(&image);
-    return *images.insert(character, image);
-}
-
 void LcdNumber::paintEvent(QPaintEvent *event)
 {
-    if (!copiesDigits()) {
+    const std::optional<QRgb> under = knowsDigits() ? backdrop() : std::nullopt;
+    copied = under && copyable(*under);
+    if (!copied) {
         QLCDNumber::paintEvent(event);
         return;
     }
-    const Look now = lookNow();
-    if (!(now == imagesLook)) {
-        images.clear();
-        imagesLook = now;
-    }
+    const qreal ratio = imagesLook.pixelRatio;
     QPainter painter(this);
     for (int i = 0; i < shown.size(); ++i) {
         const QRect place = cell(i);
         if (event->region().intersects(place))
-            painter.drawImage(QRectF(place), digitImage(shown[i]),
-                              QRectF(QPointF(place.topLeft()) * now.pixelRatio,
-                                     QSizeF(place.size()) * now.pixelRatio));
+            painter.drawImage(
+                QRectF(place), images.value(shown[i]),
+                QRectF(QPointF(place.topLeft()) * ratio, QSizeF(place.size()) * ratio));
     }
 }

@@ -22,6 +22,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 {
     Accessibility::install();
     ui->setupUi(this);
+    Accessibility::announceMessages(ui->statusBar);
     // The scroll bars take the keyboard focus, but the style draws no sign of
     // it on them: a focus frame follows whichever of them has the focus.
     // The pointers are only compared: focus moves while the window is
@@ -192,6 +193,7 @@ void MainWindow::saveSettings(const QStringList &keys)
             ui->statusBar->clearMessage(); // no longer true
         return;
     }
+    ui->statusBar->clearMessage(); // a failure again is told again
     ui->statusBar->showMessage(failed);
     qWarning().noquote() << "Settings could not be saved to" << settingsManager->fileName();
 }

@@ -6,7 +6,9 @@
 
 #include <QFocusFrame>
 #include <QLCDNumber>
+#include <QRandomGenerator>
 #include <QScrollBar>
+#include <QStyleFactory>
 
 class TestRunLoop : public QObject
 {
@@ -373,6 +375,112 @@ private slots:
                          qPrintable(QString::number(value)));
             }
         }
+    }
+
+    // Whatever is done to a readout, it shows what a plain QLCDNumber shows
+    // after the same calls: random sequences of its calls, colours of its
+    // own and from its parent, disabled, style sheets, another style, sizes
+    // down to a few pixels; both compared on the screen after every step.
+    void readoutShowsWhatQLCDNumberShowsWhateverIsDone()
+    {
+        QWidget window;
+        window.resize(720, 240);
+        auto *holder = new QWidget(&window);
+        holder->resize(window.size());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QStyle *windowsStyle = QStyleFactory::create(QStringLiteral("Windows"));
+        QVERIFY(windowsStyle);
+        QRandomGenerator generator(20261209);
+        const auto colour = [&generator] { return QColor::fromRgb(generator.generate()); };
+        double last = 0;
+        const auto number = [&]() -> double {
+            switch (generator.bounded(6)) {
+            case 0: return last;     // the same again
+            case 1: return last + 1; // one digit changes
+            case 2: return -double(generator.bounded(1000)) / 8;
+            case 3: return std::pow(10.0, generator.bounded(-6, 12)) * 1.2345;
+            default: return double(generator.bounded(100000)) / 10;
+            }
+        };
+        // One step, made on both readouts alike; `readout` is an LcdNumber
+        // or a plain QLCDNumber, each called through its own class.
+        const auto step = [&](int kind, auto *readout, double value, int count, QSize size,
+                              const QPalette &palette) {
+            switch (kind) {
+            case 0: readout->display(value); break;
+            case 1: readout->display(int(value)); break;
+            case 2: readout->display(QString::number(value, 'f', 1)); break;
+            case 3: readout->setDigitCount(count); break;
+            case 4: readout->setMode(QLCDNumber::Mode(count % 4)); break;
+            case 5: readout->setSmallDecimalPoint(count % 2 == 1); break;
+            case 6: readout->setSegmentStyle(QLCDNumber::SegmentStyle(count % 3)); break;
+            case 7:
+                readout->setFrameStyle(
+                    QList<int>({QFrame::Box | QFrame::Raised, QFrame::NoFrame,
+                                QFrame::Panel | QFrame::Sunken, QFrame::StyledPanel})[count % 4]);
+                readout->setLineWidth(count % 3);
+                break;
+            case 8: readout->resize(size); break;
+            case 9: readout->setPalette(palette); break;
+            case 10: readout->setEnabled(count % 2 == 1); break;
+            case 11:
+                readout->setStyleSheet(count % 2 ? QStringLiteral("color: red") : QString());
+                break;
+            case 12: readout->setStyle(windowsStyle); break;
+            case 13: readout->setAutoFillBackground(count % 2 == 1); break;
+            }
+        };
+        for (int sequence = 0; sequence < 200; ++sequence) {
+            holder->setPalette(QPalette());
+            holder->setStyleSheet(QString());
+            holder->setEnabled(true);
+            qDeleteAll(holder->findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
+            LcdNumber mine(holder);
+            QLCDNumber plain(holder);
+            for (QLCDNumber *readout : {static_cast<QLCDNumber *>(&mine), &plain}) {
+                readout->resize(131, 71);
+                readout->show();
+            }
+            plain.move(360, 0);
+            for (int i = 0; i < 10; ++i) {
+                // Mostly new numbers, as a running readout gets them.
+                const int kind = generator.bounded(3) != 0 ? 0 : generator.bounded(18);
+                const double value = number();
+                last = value;
+                const int count = generator.bounded(1, 9);
+                const QSize size(generator.bounded(3, 340), generator.bounded(3, 230));
+                QPalette palette;
+                palette.setColor(QPalette::WindowText, colour());
+                palette.setColor(QPalette::Window, colour());
+                palette.setColor(QPalette::Light, colour());
+                if (kind == 14)
+                    holder->setPalette(palette);
+                else if (kind == 15)
+                    holder->setEnabled(!holder->isEnabled());
+                else if (kind == 16)
+                    holder->setStyleSheet(QStringLiteral("background: #%1").arg(count * 111111));
+                else if (kind == 17) // a widget below each, reaching into it
+                    for (const QLCDNumber *readout : {static_cast<QLCDNumber *>(&mine), &plain}) {
+                        auto *below = new QWidget(holder);
+                        below->setAutoFillBackground(true);
+                        below->setPalette(palette);
+                        below->setGeometry(
+                            QRect(readout->pos(), size / 4).translated(count, count));
+                        below->lower();
+                        below->show();
+                    }
+                step(kind, &mine, value, count, size, palette);
+                step(kind, &plain, value, count, size, palette);
+                QCoreApplication::processEvents();
+                const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+                const QString what =
+                    QStringLiteral("sequence %1, step %2 (%3)").arg(sequence).arg(i).arg(kind);
+                QVERIFY2(screen.copy(mine.geometry()) == screen.copy(plain.geometry()),
+                         qPrintable(what));
+            }
+        }
+        delete windowsStyle;
     }
 };
 
