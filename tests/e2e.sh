@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end run of the real program on a virtual X server with its default
 # platform: Start, throttle up, check the live point and the readouts on a
-# screenshot, then File → Exit. Usage: e2e.sh PROGRAM
+# screenshot, then File → Exit. Then the same program on a headless Wayland
+# compositor with no X server: it opens a window with the desktop entry's
+# application id and draws the plot. Usage: e2e.sh PROGRAM
 set -euo pipefail
 program=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,4 +59,22 @@ app=
 [ ! -e settings.ini ] || fail "Exit created settings.ini"
 [ "$(cat stderr.txt)" = "jouman" ] || fail "unexpected console output: $(cat stderr.txt)"
 [ ! -s stdout.txt ] || fail "unexpected standard output: $(cat stdout.txt)"
+stop_session
+
+# Wayland, with no X server.
+start_weston
+[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || fail "weston did not start"
+# The client's own log of what it asks of the compositor tells its id.
+WAYLAND_DEBUG=client "$program" >/dev/null 2>wayland.txt &
+app=$!
+for _ in $(seq 100); do grep -q 'set_app_id' wayland.txt && break; sleep 0.1; done
+grep -q 'set_app_id("io.github.enginesimulator.simulator")' wayland.txt ||
+    fail "no window with the desktop entry's id on Wayland: $(grep -v '^\[' wayland.txt | head -n 5)"
+sleep 2
+weston-screenshooter >/dev/null 2>&1 || fail "weston took no screenshot"
+shot=$(ls wayland-screenshot-*.png)
+red=$(convert "$shot" -fuzz 10% -fill black +opaque 'rgb(255,0,0)' -fill white -opaque 'rgb(255,0,0)' \
+    -format '%[fx:round(mean*w*h)]' info:)
+[ "$red" -gt 300 ] || fail "no torque curve on the Wayland screenshot ($red red pixels)"
+kill -0 "$app" 2>/dev/null || fail "the program ended on Wayland"
 echo "1 passed, 0 failed"

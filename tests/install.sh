@@ -100,15 +100,34 @@ wait "$app" 2>/dev/null || true
 
 # Without HOME the home folder comes from the password database. For nobody
 # that is a folder that cannot be made: the program starts all the same, in a
-# temporary folder, and says why.
+# temporary folder, and says why. The folder goes when the program ends,
+# whether killed or by File → Exit.
 if [ "$(id -u)" -eq 0 ]; then
     chmod 755 "$work"
-    setpriv --reuid=nobody --regid=nogroup --clear-groups \
-        env -u HOME -u XDG_RUNTIME_DIR -u XDG_CONFIG_HOME "$launcher" >/dev/null 2>"$work/nobody" &
-    app=$!
-    [ -n "$(window_of "$app")" ] || fail "no window without HOME: $(cat "$work/nobody")"
-    kill "$app"
-    wait "$app" 2>/dev/null || true
+    mkdir -m 1777 "$work/tmp"
+    for ending in killed exit; do
+        TMPDIR=$work/tmp setpriv --reuid=nobody --regid=nogroup --clear-groups \
+            env -u HOME -u XDG_RUNTIME_DIR -u XDG_CONFIG_HOME "$launcher" >/dev/null 2>"$work/nobody" &
+        launched=$!
+        for _ in $(seq 100); do
+            app=$(pgrep -P "$launched") && break
+            sleep 0.1
+        done
+        window=$(window_of "$app")
+        [ -n "$window" ] || fail "no window without HOME: $(cat "$work/nobody")"
+        [ -n "$(find "$work/tmp" -name 'engine-simulator.*')" ] || fail "no temporary folder"
+        if [ "$ending" = killed ]; then
+            kill "$app"
+        else
+            sleep 0.5
+            xdotool mousemove --window "$window" 20 9 click 1
+            sleep 0.5
+            xdotool key Down Down Return
+        fi
+        wait "$launched" 2>/dev/null || true
+        [ -z "$(find "$work/tmp" -name 'engine-simulator.*')" ] ||
+            fail "the temporary folder stayed after the program was $ending"
+    done
     nobody_home=$(getent passwd nobody | cut -d: -f6)
     grep -q "^engine-simulator: Settings are kept for this run only: .*$nobody_home" "$work/nobody" ||
         fail "without HOME: $(cat "$work/nobody")"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package and checks it with lintian (no error, no
-# warning); checks that the package's build dependencies are in the project's
-# package list and that its version is the project's.
+# Builds the Debian package and checks it with lintian (no error, warning
+# or pedantic remark) and that it brings Qt's Wayland plugin; checks that
+# the package's build dependencies are in the project's package list and
+# that its version is the project's.
 # Usage: package.sh OUTPUT_DIRECTORY
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,8 +20,11 @@ for dependency in $(echo "$build_depends" | sed 's/([^)]*)//g' | tr ',' '\n' | a
 done
 
 deb=$("$root/scripts/build-deb" "$1" | grep "/engine-simulator_${version}_.*\.deb$")
-report=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges' || true)
-if grep -qE '^[EW]: ' <<<"$report"; then
+report=$(lintian --pedantic "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+if grep -qE '^[EWP]: ' <<<"$report"; then
     fail "lintian: $report"
 fi
+# On a Wayland desktop Qt needs its Wayland plugin.
+grep -q 'qt6-wayland' <<<"$(dpkg-deb -f "$deb" Recommends Depends)" ||
+    fail "the package does not bring Qt's Wayland plugin"
 echo "1 passed, 0 failed"
