@@ -4,6 +4,9 @@
 //
 //   tickbench            all three measurements
 //   tickbench --soak     100,000 ticks with the controls swept; memory and graphs
+//   tickbench --run S    a run at full throttle, no load, on the real display
+//                        for S seconds (for displaybench where it cannot
+//                        click, as on Wayland)
 #include "machineformath.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -247,6 +250,13 @@ int main(int argc, char *argv[])
     if (args.contains("--soak")) {
         soak();
         return 0;
+    }
+    if (args.size() > 2 && args[1] == "--run") {
+        MainWindow window;
+        startRun(window);
+        window.timer->start(10);
+        QTimer::singleShot(int(args[2].toDouble() * 1000), qApp, &QCoreApplication::quit);
+        return QCoreApplication::exec();
     }
     benchTicks();
     benchTickRate();
