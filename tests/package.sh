@@ -21,6 +21,11 @@ done
 
 deb=$("$root/scripts/build-deb" "$1" | grep "/engine-simulator_${version}_.*\.deb$")
 report=$(lintian --pedantic "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+# Lintian of Debian 13 and later fails AppStream metadata without a home
+# page, which the project does not have (the install test validates the
+# metadata with only that check lowered); anything else fails here.
+report=$(grep -v ': appstream-metadata-validation-failed Problems reported by "appstreamcli' \
+    <<<"$report" || true)
 if grep -qE '^[EWP]: ' <<<"$report"; then
     fail "lintian: $report"
 fi

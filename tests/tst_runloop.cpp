@@ -429,6 +429,7 @@ private slots:
                 break;
             case 12: readout->setStyle(windowsStyle); break;
             case 13: readout->setAutoFillBackground(count % 2 == 1); break;
+            default: break; // a step on the parent alone
             }
         };
         for (int sequence = 0; sequence < 200; ++sequence) {
