@@ -93,10 +93,9 @@ int SettingsManager::ReadSettings(QString kohde)
     // The text is read once for all the parameters, and again only for a key
     // it was not read for.
     if (!storedKeys.contains(kohde)) {
-        if (storedKeys.isEmpty())
-            storedKeys = Parameters;
-        if (!storedKeys.contains(kohde))
-            storedKeys << kohde;
+        for (const QString &key : Parameters + QStringList{kohde})
+            if (!storedKeys.contains(key))
+                storedKeys << key;
         stored = IniDocument(fileText).values(storedKeys);
     }
     if (!stored.contains(kohde))
