@@ -69,7 +69,6 @@ private:
     {
         qsizetype start = -1; // the value's first byte, leading blanks skipped
         qsizetype end = -1;   // one past its last byte, trailing blanks dropped
-        qsizetype lineStart = -1;
     };
     // Where keys the file lacks go, and what surrounds them there.
     struct Insertion
