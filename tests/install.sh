@@ -116,8 +116,9 @@ if [ "$(id -u)" -eq 0 ]; then
         TMPDIR=$work/tmp setpriv --reuid=nobody --regid=nogroup --clear-groups \
             env -u HOME -u XDG_RUNTIME_DIR -u XDG_CONFIG_HOME "$launcher" >/dev/null 2>"$work/nobody" &
         launched=$!
+        # The program, not one of the launcher's short-lived helpers.
         for _ in $(seq 100); do
-            app=$(pgrep -P "$launched") && break
+            app=$(pgrep -P "$launched" -f '/bin/engine-simulator$') && break
             sleep 0.1
         done
         window=$(window_of "$app")
