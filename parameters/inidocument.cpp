@@ -237,10 +237,11 @@ void chopBlanks(QString &text, qsizetype keep)
     text.truncate(size);
 }
 
-// A value's text as the settings class reads it: quotes and escapes
-// resolved, blanks around it dropped unless quoted. The "@String(…)" and
-// "@@" forms are plain text too; every other "@…(…)" form is left as it is.
-QString decodedValue(QByteArrayView raw)
+// A value as the settings class reads it: its text with quotes and escapes
+// resolved, blanks around it dropped unless quoted, or the list of its items
+// where a ',' outside quotes makes one. The "@String(…)" and "@@" forms are
+// plain text too; every other "@…(…)" form is left as it is.
+QVariant decodedValue(QByteArrayView raw)
 {
     static constexpr char escapes[][2] = {{'a', '\a'}, {'b', '\b'},  {'f', '\f'}, {'n', '\n'},
                                           {'r', '\r'}, {'t', '\t'},  {'v', '\v'}, {'"', '"'},
@@ -311,10 +312,8 @@ QString decodedValue(QByteArrayView raw)
     }
     if (!quoted)
         chopBlanks(text, keep);
-    if (isList) {
-        items << text;
-        return items.join(QLatin1Char(','));
-    }
+    if (isList)
+        return items << text;
     if (text.startsWith(QLatin1String("@String(")) && text.endsWith(QLatin1Char(')')))
         return text.sliced(8).chopped(1);
     if (text.startsWith(QLatin1String("@@")))
@@ -393,9 +392,9 @@ IniDocument::Found IniDocument::find(const QStringList &keys) const
     return found;
 }
 
-QHash<QString, QString> IniDocument::values(const QStringList &keys) const
+QHash<QString, QVariant> IniDocument::values(const QStringList &keys) const
 {
-    QHash<QString, QString> values;
+    QHash<QString, QVariant> values;
     const Found found = find(keys);
     for (auto it = found.keys.cbegin(); it != found.keys.cend(); ++it)
         values.insert(it.key(), decodedValue(QByteArrayView(bytes).sliced(
@@ -422,9 +421,9 @@ IniDocument::Edited IniDocument::withValues(const QList<Value> &values) const
             edited.values.insert(value.key, text);
             continue;
         }
-        const QString old =
+        const QVariant old =
             decodedValue(QByteArrayView(bytes).sliced(it->start, it->end - it->start));
-        if (value.onlyIfMissing || old == text) {
+        if (value.onlyIfMissing || (old.typeId() == QMetaType::QString && old.toString() == text)) {
             edited.values.insert(value.key, old);
             continue;
         }
@@ -524,9 +523,11 @@ QByteArray IniDocument::lineEnd() const
     return "\n";
 }
 
-std::optional<int> IniDocument::toInt(const QString &text)
+std::optional<int> IniDocument::toInt(const QVariant &value)
 {
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
     bool ok = false;
-    const int value = text.toInt(&ok);
-    return ok ? std::optional<int>(value) : std::nullopt;
+    const int number = value.toString().toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
 }

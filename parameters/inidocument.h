@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <optional>
 
@@ -25,10 +26,9 @@ public:
     // Reads `text`, which must outlive the document.
     explicit IniDocument(const QByteArray &text) : bytes(text) {}
 
-    // The texts of those `keys` of the general section that the file holds,
-    // as the settings class reads them. A list reads as its items joined by
-    // ','.
-    QHash<QString, QString> values(const QStringList &keys) const;
+    // The values of those `keys` of the general section that the file holds,
+    // as the settings class reads them: a text, or a list of texts.
+    QHash<QString, QVariant> values(const QStringList &keys) const;
 
     struct Value
     {
@@ -42,7 +42,7 @@ public:
         bool readsBack = true;          // the text reads as intended (false: nothing to write)
         bool changed = false;           // `text` differs from the document's
         QByteArray text;                // the edited text, where it changed
-        QHash<QString, QString> values; // every key of the edit as `text` reads it
+        QHash<QString, QVariant> values; // every key of the edit as `text` reads it
     };
 
     // The text with each key set to its value: a key the file holds gets the
@@ -60,9 +60,10 @@ public:
     // An int as the settings class writes one.
     static QByteArray intText(int value) { return QByteArray::number(value); }
 
-    // The int a value's text holds, or nothing: decimal, 32 bits, as the
-    // program reads its parameters.
-    static std::optional<int> toInt(const QString &text);
+    // The int a value holds, or nothing: a text of a decimal, 32-bit number,
+    // as the program reads its parameters. A list holds none, as the
+    // settings class converts one.
+    static std::optional<int> toInt(const QVariant &value);
 
 private:
     struct Span

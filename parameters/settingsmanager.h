@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 class QSettings;
 
@@ -48,7 +49,7 @@ private:
 
     QString path;
     QByteArray fileText;            // the file as last read or written
-    QHash<QString, QString> stored; // values of `fileText`, for the keys in it
+    QHash<QString, QVariant> stored; // values of `fileText`, for the keys in it
     QStringList storedKeys;         // the keys `stored` was read for; empty: not read
     QMap<QString, int> inUse;       // every value read from the file or saved, by key
     QStringList unsaved;            // keys set since the file last took them, in that order

@@ -4,6 +4,7 @@
 #include "motorandgearboxoptions.h"
 #include "options.h"
 #include "settingsmanager.h"
+#include "settingsoracle.h"
 #include "testsupport.h"
 #include "ui_mainwindow.h"
 #include "ui_motorandgearboxoptions.h"
@@ -151,47 +152,6 @@ bool ranInUnprivilegedChild(const char *testFunction)
     return true;
 }
 
-// The settings class's own INI reader, on a copy of `text` under a name of
-// its own: settings objects on one path share what they read within a process.
-std::unique_ptr<QSettings> oracle(const QByteArray &text)
-{
-    static int copies = 0;
-    const QString name = QDir::temp().filePath(
-        QStringLiteral("oracle-%1-%2.ini").arg(QCoreApplication::applicationPid()).arg(++copies));
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-        qFatal("cannot write %s", qPrintable(name));
-    file.close();
-    auto settings = std::make_unique<QSettings>(name, QSettings::IniFormat);
-    settings->allKeys(); // read now; the copy can go
-    QFile::remove(name);
-    return settings;
-}
-
-// What a parameter reads as: the oracle's text converted to a 32-bit int,
-// and 0 for whatever it decoded from a binary form (or a list).
-int oracleInt(const QVariant &value)
-{
-    if (value.typeId() != QMetaType::QString)
-        return 0;
-    bool ok = false;
-    const qlonglong number = value.toLongLong(&ok);
-    return ok && number == int(number) ? int(number) : 0;
-}
-
-// Everything the oracle reads, but the keys `except` (which "/key" also names).
-QVariantMap oracleValues(const QByteArray &text, const QStringList &except)
-{
-    QVariantMap values;
-    const auto settings = oracle(text);
-    for (const QString &key : settings->allKeys()) {
-        const QString name = key.split('/', Qt::SkipEmptyParts).join('/');
-        if (!name.isEmpty() && !except.contains(name))
-            values.insert(key, settings->value(key));
-    }
-    return values;
-}
-
 // Whether the settings class reads `after` as `before` with
 // hitausmomentti 4321 and TireSize 1234 saved.
 bool readsAsSaved(const QByteArray &before, const QByteArray &after)
@@ -199,8 +159,8 @@ bool readsAsSaved(const QByteArray &before, const QByteArray &after)
     const auto reader = oracle(after);
     return reader->value("hitausmomentti").toString() == "4321"
            && reader->value("TireSize").toString() == "1234"
-           && oracleValues(after, {"hitausmomentti", "TireSize"})
-                  == oracleValues(before, {"hitausmomentti", "TireSize"});
+           && sameReading(oracleValues(after, {"hitausmomentti", "TireSize"}),
+                          oracleValues(before, {"hitausmomentti", "TireSize"}));
 }
 
 // A save of those two values, one the file may lack, through the settings
@@ -667,6 +627,9 @@ private slots:
         QTest::newRow("mark, quote") << QByteArray("\xef\xbb\xbf\" TireSize=2\"\nTireSize=2550\n");
         QTest::newRow("two marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbfTireSize=2550\n");
         QTest::newRow("mark on a later line") << QByteArray("x=1\n\xef\xbb\xbfTireSize=2550\n");
+        // A list converts to no number, whatever its first item holds.
+        QTest::newRow("lists whose first item ends at a NUL")
+            << QByteArray("vaihde1=5\\0,\nvaihde2=\"12\\0\", 7\nvaihde3=2147483647\\0,@Variant(x)\n");
     }
 
     // The parameters read as the settings class reads them; a save changes
@@ -679,7 +642,7 @@ private slots:
         const auto before = oracle(contents);
         SettingsManager store;
         for (const QString &key : ParameterKeys)
-            QVERIFY2(store.ReadSettings(key) == oracleInt(before->value(key)), qPrintable(key));
+            QVERIFY2(store.ReadSettings(key) == parameterAsRead(before->value(key)), qPrintable(key));
 
         checkSaveReadsBack(dir, contents);
         const QByteArray saved = dir.read("settings.ini");
@@ -782,10 +745,10 @@ private slots:
 
             const QString seed = QString::fromLatin1(text.toPercentEncoding());
             const auto before = oracle(text);
-            const QHash<QString, QString> read = IniDocument(text).values(ParameterKeys);
+            const QHash<QString, QVariant> read = IniDocument(text).values(ParameterKeys);
             for (const QString &key : ParameterKeys)
                 QVERIFY2(IniDocument::toInt(read.value(key)).value_or(0)
-                             == oracleInt(before->value(key)),
+                             == parameterAsRead(before->value(key)),
                          qPrintable(key + ' ' + seed));
 
             const IniDocument::Edited edited =
