@@ -39,9 +39,9 @@ public:
 
     struct Edited
     {
-        bool readsBack = true;          // the text reads as intended (false: nothing to write)
-        bool changed = false;           // `text` differs from the document's
-        QByteArray text;                // the edited text, where it changed
+        bool readsBack = true;           // the text reads as intended (false: nothing to write)
+        bool changed = false;            // `text` differs from the document's
+        QByteArray text;                 // the edited text, where it changed
         QHash<QString, QVariant> values; // every key of the edit as `text` reads it
     };
 

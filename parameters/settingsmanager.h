@@ -48,11 +48,11 @@ private:
     bool write();
 
     QString path;
-    QByteArray fileText;            // the file as last read or written
+    QByteArray fileText;             // the file as last read or written
     QHash<QString, QVariant> stored; // values of `fileText`, for the keys in it
-    QStringList storedKeys;         // the keys `stored` was read for; empty: not read
-    QMap<QString, int> inUse;       // every value read from the file or saved, by key
-    QStringList unsaved;            // keys set since the file last took them, in that order
+    QStringList storedKeys;          // the keys `stored` was read for; empty: not read
+    QMap<QString, int> inUse;        // every value read from the file or saved, by key
+    QStringList unsaved;             // keys set since the file last took them, in that order
 };
 
 #endif // SETTINGSMANAGER_H

@@ -628,8 +628,8 @@ private slots:
         QTest::newRow("two marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbfTireSize=2550\n");
         QTest::newRow("mark on a later line") << QByteArray("x=1\n\xef\xbb\xbfTireSize=2550\n");
         // A list converts to no number, whatever its first item holds.
-        QTest::newRow("lists whose first item ends at a NUL")
-            << QByteArray("vaihde1=5\\0,\nvaihde2=\"12\\0\", 7\nvaihde3=2147483647\\0,@Variant(x)\n");
+        QTest::newRow("lists whose first item ends at a NUL") << QByteArray(
+            "vaihde1=5\\0,\nvaihde2=\"12\\0\", 7\nvaihde3=2147483647\\0,@Variant(x)\n");
     }
 
     // The parameters read as the settings class reads them; a save changes
@@ -642,7 +642,8 @@ private slots:
         const auto before = oracle(contents);
         SettingsManager store;
         for (const QString &key : ParameterKeys)
-            QVERIFY2(store.ReadSettings(key) == parameterAsRead(before->value(key)), qPrintable(key));
+            QVERIFY2(store.ReadSettings(key) == parameterAsRead(before->value(key)),
+                     qPrintable(key));
 
         checkSaveReadsBack(dir, contents);
         const QByteArray saved = dir.read("settings.ini");
