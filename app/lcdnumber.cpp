@@ -1,6 +1,7 @@
 #include "lcdnumber.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
@@ -87,13 +88,14 @@ QString LcdNumber::digitsFor(double number, int digitCount)
 void LcdNumber::display(double number)
 {
     if (mode() != Dec || smallDecimalPoint()) {
-        forgetDigits();
+        shown.clear();
+        onScreen = false;
         QLCDNumber::display(number);
         return;
     }
     // QLCDNumber repaints the whole readout when any digit changes; here
     // only the places whose character changed are repainted.
-    const QString before = knowsDigits() ? shown : QString();
+    const QString before = onScreen ? shown : QString();
     const bool updatesWereDisabled = testAttribute(Qt::WA_UpdatesDisabled);
     setAttribute(Qt::WA_UpdatesDisabled);
     QLCDNumber::display(number); // emits overflow() where the number does not fit
@@ -105,55 +107,36 @@ void LcdNumber::display(double number)
         return;
     if (!std::all_of(digits.cbegin(), digits.cend(),
                      [](QChar c) { return Characters.contains(c); })) { // "inf", "nan"
-        forgetDigits();
+        shown.clear();
+        onScreen = false;
         update();
         return;
     }
     shown = digits;
-    if (!copied || before.size() != digits.size()) {
-        update();
+    if (before.size() != digits.size()) {
+        repaintEveryPlace();
         return;
     }
     QRegion changed;
     for (int i = 0; i < digits.size(); ++i)
         if (digits[i] != before[i])
             changed += cell(i) & inked;
+    invalidated += changed;
     update(changed);
 }
 
-void LcdNumber::display(int number)
+// Paints every place now, from the images where they can be copied; being
+// done at once, no call through QLCDNumber can come between.
+void LcdNumber::repaintEveryPlace()
 {
-    forgetDigits();
-    QLCDNumber::display(number);
-}
-
-void LcdNumber::display(const QString &text)
-{
-    forgetDigits();
-    QLCDNumber::display(text);
-}
-
-void LcdNumber::setDigitCount(int count)
-{
-    forgetDigits();
-    QLCDNumber::setDigitCount(count);
-}
-
-void LcdNumber::setMode(Mode mode)
-{
-    forgetDigits();
-    QLCDNumber::setMode(mode);
-}
-
-void LcdNumber::setSmallDecimalPoint(bool small)
-{
-    forgetDigits();
-    QLCDNumber::setSmallDecimalPoint(small);
-}
-
-void LcdNumber::forgetDigits()
-{
-    shown.clear();
+    onScreen = false;
+    if (!isVisible() || !canCopy()) {
+        update();
+        return;
+    }
+    repaintingAll = true;
+    repaint();
+    repaintingAll = false;
 }
 
 QString LcdNumber::shownText() const
@@ -162,12 +145,19 @@ QString LcdNumber::shownText() const
 }
 
 // The digits on show are those last shown through display(double), in
-// decimal mode without a small decimal point, and nothing seen from here
-// has changed them since.
+// decimal mode without a small decimal point, as far as can be seen.
 bool LcdNumber::knowsDigits() const
 {
     return mode() == Dec && !smallDecimalPoint() && !shown.isEmpty() && shown.size() == digitCount()
            && value() == shownValue;
+}
+
+// Whether this paint goes to the screen (the window's backing store), not
+// to a grab or a render onto another device.
+bool LcdNumber::paintsOnScreen() const
+{
+    QBackingStore *store = window()->backingStore();
+    return store && !sharedPainter() && redirected(nullptr) == store->paintDevice();
 }
 
 // The one colour under the readout, where it is known: its own background
@@ -208,6 +198,13 @@ bool LcdNumber::belowIsClear(const QRect &area) const
             return false;
     }
     return true;
+}
+
+// Whether copying the images paints what QLCDNumber would paint here.
+bool LcdNumber::canCopy()
+{
+    const std::optional<QRgb> under = knowsDigits() ? backdrop() : std::nullopt;
+    return under && copyable(*under);
 }
 
 // Whether copying the images paints what QLCDNumber would paint over the
@@ -322,9 +319,12 @@ QRect LcdNumber::cell(int index) const
 
 void LcdNumber::paintEvent(QPaintEvent *event)
 {
-    const std::optional<QRgb> under = knowsDigits() ? backdrop() : std::nullopt;
-    copied = under && copyable(*under);
-    if (!copied) {
+    const bool toScreen = paintsOnScreen();
+    const bool own = toScreen && (repaintingAll || (event->region() - invalidated).isEmpty());
+    if (toScreen)
+        invalidated = QRegion();
+    onScreen = own && (repaintingAll || onScreen) && canCopy();
+    if (!onScreen) {
         QLCDNumber::paintEvent(event);
         return;
     }

@@ -15,27 +15,24 @@ class QStyle;
 // copied from an image of the readout that QLCDNumber itself painted with
 // that character in every place.
 //
-// It copies only where it is sure of the result, and otherwise leaves the
-// whole paint to QLCDNumber: it must know the digits on show (the last
-// number came through display(double), in decimal mode without a small
-// decimal point, and nothing has changed the digits since), no style sheet
-// may style it or anything under it, what lies under it wherever QLCDNumber
-// does not cover every pixel must be one known colour (the window's or a
-// filling ancestor's background, with no widget below it there), each
-// digit's pixels must stay within its own place (not so at a few pixels per
-// digit), and the device pixel ratio must be whole. The functions below that
-// change the digits or how they are laid out are this class's own; called
-// through a QLCDNumber pointer instead, their change is noticed at the next
-// paint, but for a digit count shrunk and restored in between, which shows
-// wrong digits until the next display(double).
+// It trusts only its own updates. A paint copies only where it paints onto
+// the screen, its region lies within the digits this class invalidated
+// since the last paint, and those digits are its own (the last number came
+// through display(double), in decimal mode without a small decimal point).
+// Every other paint (after a call through QLCDNumber, which updates the
+// whole readout; an expose, a resize, a grab or render onto another device)
+// is QLCDNumber's, and the digits on the screen then count as unknown until
+// the next display(double), which repaints every place at once.
+//
+// It copies only where it is sure of the pixels: no style sheet may style
+// it or anything under it, what lies under it wherever QLCDNumber does not
+// cover every pixel must be one known colour (the window's or a filling
+// ancestor's background, with no widget below it there), each digit's
+// pixels must stay within its own place (not so at a few pixels per digit),
+// and the device pixel ratio must be whole.
 class LcdNumber : public QLCDNumber
 {
     Q_OBJECT
-    Q_PROPERTY(int digitCount READ digitCount WRITE setDigitCount)
-    Q_PROPERTY(Mode mode READ mode WRITE setMode)
-    Q_PROPERTY(bool smallDecimalPoint READ smallDecimalPoint WRITE setSmallDecimalPoint)
-    Q_PROPERTY(double value READ value WRITE display)
-    Q_PROPERTY(int intValue READ intValue WRITE display)
 
 public:
     using QLCDNumber::QLCDNumber;
@@ -47,19 +44,10 @@ public:
     // The number on show, as a screen reader should say it.
     QString shownText() const;
 
-    // As QLCDNumber's, which these hide so that the digits on show are known.
-    void setDigitCount(int count);
-    void setMode(Mode mode);
+    using QLCDNumber::display;
 
 public slots:
     void display(double number);
-    void display(int number);
-    void display(const QString &text);
-    void setHexMode() { setMode(Hex); }
-    void setDecMode() { setMode(Dec); }
-    void setOctMode() { setMode(Oct); }
-    void setBinMode() { setMode(Bin); }
-    void setSmallDecimalPoint(bool small);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -83,17 +71,21 @@ private:
         bool operator==(const Look &other) const;
     };
     bool knowsDigits() const;
+    bool paintsOnScreen() const;
     std::optional<QRgb> backdrop() const;
     bool belowIsClear(const QRect &area) const;
+    bool canCopy();
     bool copyable(QRgb backdrop);
+    void repaintEveryPlace();
     QRect cell(int index) const;
     int segmentLength() const;
     void paintImages();
-    void forgetDigits();
 
-    QString shown;               // the digits on show, when this readout knows them
+    QString shown;               // the digits last shown through display(double)
     double shownValue = 0;       // the value they show
-    bool copied = false;         // the last paint copied digits
+    bool onScreen = false;       // the screen shows `shown`, copied from the images
+    QRegion invalidated;         // the places this readout invalidated since the last paint
+    bool repaintingAll = false;  // a repaint of every place, by display(double)
     Look imagesLook;             // what the images below were painted for
     QHash<QChar, QImage> images; // the readout with one character in every place
     bool clean = false;          // the images keep each character in its place

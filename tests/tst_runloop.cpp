@@ -165,14 +165,15 @@ private slots:
         window.ui->pushButton->setFocus();
         QVERIFY(!focusFrame->isVisible());
 
-        // Space on Start runs, the focus moves on to Stop, and Space stops.
+        // Space on Start runs, the focus moves on to the throttle, and Space
+        // on Stop stops.
         QTest::keyClick(window.ui->pushButton, Qt::Key_Space);
-        QCOMPARE(QApplication::focusWidget(), window.ui->pushButton_2);
+        QCOMPARE(QApplication::focusWidget(), window.ui->verticalScrollBar);
         QTRY_VERIFY(window.machine->engineSpeed > 1010);
         QCOMPARE(window.plot->graph(2)->dataCount(), 1);
         QCOMPARE(window.plot->graph(2)->data()->at(0)->key, window.machine->engineSpeed);
         QCOMPARE(window.ui->lcdNumber_2->value(), window.machine->engineSpeed);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTest::keyClick(window.ui->pushButton_2, Qt::Key_Space);
         QVERIFY(!window.timer->isActive());
     }
 
@@ -378,9 +379,10 @@ private slots:
     }
 
     // Whatever is done to a readout, it shows what a plain QLCDNumber shows
-    // after the same calls: random sequences of its calls, colours of its
-    // own and from its parent, disabled, style sheets, another style, sizes
-    // down to a few pixels; both compared on the screen after every step.
+    // after the same calls: random sequences of its calls, also through a
+    // QLCDNumber pointer, colours of its own and from its parent, disabled,
+    // style sheets, another style, sizes down to a few pixels; both compared
+    // on the screen after every step, and grabbed or rendered elsewhere.
     void readoutShowsWhatQLCDNumberShowsWhateverIsDone()
     {
         QWidget window;
@@ -431,6 +433,28 @@ private slots:
             case 13: readout->setAutoFillBackground(count % 2 == 1); break;
             default: break; // a step on the parent alone
             }
+            QLCDNumber *base = readout;
+            switch (kind) {
+            case 18: // the number on show, spelled otherwise, or no number
+                base->display(count % 2 ? QString::number(last, 'e', 3) : QStringLiteral("HELLO"));
+                break;
+            case 19: // the digit count cut and restored before a paint
+                base->setDigitCount(1);
+                base->setDigitCount(count);
+                break;
+            case 20: base->display(value); break;
+            default: break;
+            }
+        };
+        // The readout painted onto another device: grabbed, or rendered
+        // into an image of a colour of its own.
+        const auto elsewhere = [](int kind, QLCDNumber *readout, QRgb fill) {
+            if (kind == 21)
+                return readout->grab().toImage();
+            QImage image(readout->size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(fill);
+            readout->render(&image);
+            return image;
         };
         for (int sequence = 0; sequence < 200; ++sequence) {
             holder->setPalette(QPalette());
@@ -446,7 +470,7 @@ private slots:
             plain.move(360, 0);
             for (int i = 0; i < 10; ++i) {
                 // Mostly new numbers, as a running readout gets them.
-                const int kind = generator.bounded(3) != 0 ? 0 : generator.bounded(18);
+                const int kind = generator.bounded(3) != 0 ? 0 : generator.bounded(23);
                 const double value = number();
                 last = value;
                 const int count = generator.bounded(1, 9);
@@ -479,6 +503,11 @@ private slots:
                     QStringLiteral("sequence %1, step %2 (%3)").arg(sequence).arg(i).arg(kind);
                 QVERIFY2(screen.copy(mine.geometry()) == screen.copy(plain.geometry()),
                          qPrintable(what));
+                if (kind >= 21) {
+                    const QRgb fill = colour().rgb();
+                    QVERIFY2(elsewhere(kind, &mine, fill) == elsewhere(kind, &plain, fill),
+                             qPrintable(what));
+                }
             }
         }
         delete windowsStyle;
