@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix (under DESTDIR, elsewhere than
 # the prefix it names, so the install must be relocatable), validates the
-# desktop entry and the AppStream metadata, and starts the installed menu
-# launcher twice on a virtual X server with a fresh HOME: the first start
-# sets up the per-user folder, the second keeps what the user changed.
+# desktop entry and the AppStream metadata, and starts the installed
+# engine-simulator command (the menu's launcher) twice on a virtual X server
+# with a fresh HOME, typed as a command on PATH: the first start sets up the
+# per-user folder, the second keeps what the user changed.
 # Usage: install.sh BUILD_DIRECTORY
 set -euo pipefail
 build=$(realpath "$1")
@@ -40,7 +41,7 @@ fi
 [ -z "$(grep -v -e '^$' -e 'Validation was successful' <<<"$messages")" ] || fail "metainfo: $messages"
 grep -q "release version=\"$(grep -oP 'project\(\S+ VERSION \K[0-9.]+' "$here/../CMakeLists.txt")\"" \
     "$metainfo" || fail "metainfo release is not the project version"
-grep -qx 'Exec="/opt/engine-simulator/libexec/engine-simulator/launch"' "$desktop" ||
+grep -qx 'Exec="/opt/engine-simulator/bin/engine-simulator"' "$desktop" ||
     fail "desktop entry does not run the launcher of its prefix: $(grep Exec "$desktop")"
 
 source "$here/../scripts/xvfb-session.sh"
@@ -49,10 +50,16 @@ start_xvfb
 export HOME=$work/home
 mkdir -p "$HOME"
 folder=$HOME/.config/engine-simulator
-launcher=$prefix/libexec/engine-simulator/launch
+launcher=$prefix/bin/engine-simulator
+program=$prefix/libexec/engine-simulator/engine-simulator
 
-start_program "$launcher" >"$work/stdout" 2>"$work/stderr"
-[ -n "$window" ] || fail "no window from the installed launcher: $(cat "$work/stderr")"
+cd "$HOME"
+PATH=$prefix/bin:$PATH start_program engine-simulator >"$work/stdout" 2>"$work/stderr"
+[ -n "$window" ] || fail "no window from the installed command: $(cat "$work/stderr")"
+[ "$(ps -o args= -p "$app")" = "$program" ] || fail "the program runs as $(ps -o args= -p "$app")"
+[ "$(readlink "$folder/logo.png")" = "$prefix/share/engine-simulator/logo.png" ] ||
+    fail "the logo links to $(readlink "$folder/logo.png")"
+[ ! -e "$HOME/settings.ini" ] || fail "the command wrote settings.ini in the current folder"
 cmp -s "$folder/settings.ini" "$prefix/share/engine-simulator/settings.example.ini" ||
     fail "the per-user folder does not hold the example settings"
 [ "$(grep -cE '^(hitausmomentti|TireSize|peravalitys|rpmredline|vaihde[1-5])=[0-9]+$' \
@@ -118,7 +125,7 @@ if [ "$(id -u)" -eq 0 ]; then
         launched=$!
         # The program, not one of the launcher's short-lived helpers.
         for _ in $(seq 100); do
-            app=$(pgrep -P "$launched" -f '/bin/engine-simulator$') && break
+            app=$(pgrep -P "$launched" -f "^$program\$") && break
             sleep 0.1
         done
         window=$(window_of "$app")

@@ -19,7 +19,22 @@ for dependency in $(echo "$build_depends" | sed 's/([^)]*)//g' | tr ',' '\n' | a
         fail "build dependency $dependency is missing from scripts/debian-packages"
 done
 
+# build-deb refuses the source tree, a folder holding it and a folder with a
+# file of the user's, in one line and before it touches anything; an
+# earlier output of its own it empties and reuses.
+user=$(mktemp -d)
+trap 'rm -rf "$user"' EXIT
+echo mine >"$user/file"
+for refused in "$root" "$(dirname "$root")" "$user"; do
+    message=$("$root/scripts/build-deb" "$refused" 2>&1) && fail "build-deb built into $refused"
+    [ "$(wc -l <<<"$message")" -eq 1 ] && grep -q "^build-deb: refusing $(realpath "$refused"): " <<<"$message" ||
+        fail "build-deb refused $refused with: $message"
+done
+[ "$(ls -A "$user")" = file ] && [ "$(cat "$user/file")" = mine ] || fail "build-deb touched $user"
+mkdir -p "$1"
+touch "$1/.engine-simulator-build-deb" "$1/left from before"
 deb=$("$root/scripts/build-deb" "$1" | grep "/engine-simulator_${version}_.*\.deb$")
+[ ! -e "$1/left from before" ] || fail "build-deb did not empty its earlier output"
 report=$(lintian --pedantic "$deb" 2>&1 | grep -v 'running with root privileges' || true)
 # Lintian of Debian 13 and later fails AppStream metadata without a home
 # page, which the project does not have (the install test validates the
