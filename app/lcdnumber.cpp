@@ -294,6 +294,9 @@ void LcdNumber::paintImages()
         });
     }
     inked = logical(differs, ratio);
+    // The readout's own updates stay within the inked places; were those the
+    // whole readout, QLCDNumber's own full updates could pass for them.
+    clean = clean && !inked.contains(rect());
 }
 
 // The length of a segment as QLCDNumber draws it: the digits and the gaps
