@@ -25,10 +25,12 @@ new_session_dir() {
     trap end_session EXIT
 }
 
+# The server keeps running as it is when its last client leaves, rather than
+# resetting itself while the next program may be connecting.
 start_xvfb() {
     new_session_dir
     # The server picks a free display and writes its number once it is ready.
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$session_dir/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$session_dir/display" >/dev/null 2>&1 &
     xvfb=$!
     for _ in $(seq 100); do
         grep -q '^[0-9]' "$session_dir/display" 2>/dev/null && break
