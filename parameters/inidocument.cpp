@@ -363,7 +363,7 @@ IniDocument::Found IniDocument::find(const QStringList &keys) const
             if (!keys.contains(key))
                 continue;
         }
-        Span value{line.equals + 1, line.end};
+        Span value{line.equals + 1, line.end, line.end};
         while (value.start < value.end && (bytes[value.start] == ' ' || bytes[value.start] == '\t'))
             ++value.start;
         while (value.end > value.start
@@ -398,7 +398,7 @@ QHash<QString, QVariant> IniDocument::values(const QStringList &keys) const
     const Found found = find(keys);
     for (auto it = found.keys.cbegin(); it != found.keys.cend(); ++it)
         values.insert(it.key(), decodedValue(QByteArrayView(bytes).sliced(
-                                    it.value().start, it.value().end - it.value().start)));
+                                    it.value().start, it.value().lineEnd - it.value().start)));
     return values;
 }
 
@@ -422,7 +422,7 @@ IniDocument::Edited IniDocument::withValues(const QList<Value> &values) const
             continue;
         }
         const QVariant old =
-            decodedValue(QByteArrayView(bytes).sliced(it->start, it->end - it->start));
+            decodedValue(QByteArrayView(bytes).sliced(it->start, it->lineEnd - it->start));
         if (value.onlyIfMissing || (old.typeId() == QMetaType::QString && old.toString() == text)) {
             edited.values.insert(value.key, old);
             continue;

@@ -68,8 +68,11 @@ public:
 private:
     struct Span
     {
-        qsizetype start = -1; // the value's first byte, leading blanks skipped
-        qsizetype end = -1;   // one past its last byte, trailing blanks dropped
+        qsizetype start = -1;   // the value's first byte, leading blanks skipped
+        qsizetype end = -1;     // one past its last byte, trailing blanks dropped
+        qsizetype lineEnd = -1; // the line's end, trailing blanks kept: the value is
+                                // decoded up to it, as a UTF-8 sequence left open
+                                // decodes otherwise before a blank than at the end
     };
     // Where keys the file lacks go, and what surrounds them there.
     struct Insertion

@@ -628,6 +628,8 @@ private slots:
         QTest::newRow("two marks") << QByteArray("\xef\xbb\xbf\xef\xbb\xbfTireSize=2550\n");
         QTest::newRow("mark on a later line") << QByteArray("x=1\n\xef\xbb\xbfTireSize=2550\n");
         // A list converts to no number, whatever its first item holds.
+        QTest::newRow("a UTF-8 sequence left open before blanks")
+            << QByteArray("peravalitys = 37\xc6 \nrpmredline=\"6000\"\xd9 ; quoted\n");
         QTest::newRow("lists whose first item ends at a NUL") << QByteArray(
             "vaihde1=5\\0,\nvaihde2=\"12\\0\", 7\nvaihde3=2147483647\\0,@Variant(x)\n");
     }
