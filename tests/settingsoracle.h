@@ -47,15 +47,14 @@ inline int parameterAsRead(const QVariant &value)
     return value.toInt();
 }
 
-// Everything the oracle reads, but the keys `except` (which "/key" also names).
-inline QVariantMap oracleValues(const QByteArray &text, const QStringList &except)
+// Everything an oracle read, but the keys `except` (which "/key" also names).
+inline QVariantMap oracleValues(const QSettings &settings, const QStringList &except)
 {
     QVariantMap values;
-    const auto settings = oracle(text);
-    for (const QString &key : settings->allKeys()) {
+    for (const QString &key : settings.allKeys()) {
         const QString name = key.split('/', Qt::SkipEmptyParts).join('/');
         if (!name.isEmpty() && !except.contains(name))
-            values.insert(key, settings->value(key));
+            values.insert(key, settings.value(key));
     }
     return values;
 }

@@ -159,8 +159,8 @@ bool readsAsSaved(const QByteArray &before, const QByteArray &after)
     const auto reader = oracle(after);
     return reader->value("hitausmomentti").toString() == "4321"
            && reader->value("TireSize").toString() == "1234"
-           && sameReading(oracleValues(after, {"hitausmomentti", "TireSize"}),
-                          oracleValues(before, {"hitausmomentti", "TireSize"}));
+           && sameReading(oracleValues(*reader, {"hitausmomentti", "TireSize"}),
+                          oracleValues(*oracle(before), {"hitausmomentti", "TireSize"}));
 }
 
 // A save of those two values, one the file may lack, through the settings
@@ -691,9 +691,10 @@ private slots:
             QVERIFY(edited.readsBack);
             const QByteArray saved = edited.changed ? edited.text : text;
             const QString seed = QString::fromLatin1(text.toPercentEncoding());
-            QVERIFY2(oracle(saved)->value("hitausmomentti").toString() == "4321", qPrintable(seed));
-            QCOMPARE(oracleValues(saved, {"hitausmomentti"}),
-                     oracleValues(text, {"hitausmomentti"}));
+            const auto reader = oracle(saved);
+            QVERIFY2(reader->value("hitausmomentti").toString() == "4321", qPrintable(seed));
+            QCOMPARE(oracleValues(*reader, {"hitausmomentti"}),
+                     oracleValues(*oracle(text), {"hitausmomentti"}));
             // A text of one line has no line end to follow: any may have been added.
             const QList<QByteArray> after =
                 QByteArray(saved).replace("\r\n", "\n").replace('\r', '\n').split('\n');
