@@ -88,8 +88,7 @@ QString LcdNumber::digitsFor(double number, int digitCount)
 void LcdNumber::display(double number)
 {
     if (mode() != Dec || smallDecimalPoint()) {
-        shown.clear();
-        onScreen = false;
+        forgetDigits();
         QLCDNumber::display(number);
         return;
     }
@@ -107,8 +106,7 @@ void LcdNumber::display(double number)
         return;
     if (!std::all_of(digits.cbegin(), digits.cend(),
                      [](QChar c) { return Characters.contains(c); })) { // "inf", "nan"
-        shown.clear();
-        onScreen = false;
+        forgetDigits();
         update();
         return;
     }
@@ -137,6 +135,12 @@ void LcdNumber::repaintEveryPlace()
     repaintingAll = true;
     repaint();
     repaintingAll = false;
+}
+
+void LcdNumber::forgetDigits()
+{
+    shown.clear();
+    onScreen = false;
 }
 
 QString LcdNumber::shownText() const

@@ -80,6 +80,7 @@ private:
     QRect cell(int index) const;
     int segmentLength() const;
     void paintImages();
+    void forgetDigits();
 
     QString shown;               // the digits last shown through display(double)
     double shownValue = 0;       // the value they show
