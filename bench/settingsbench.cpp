@@ -4,7 +4,10 @@
 // reading the parameters after it, and the peak resident memory against the
 // file's size.
 //
-//   QT_QPA_PLATFORM=offscreen settingsbench [MEGABYTES]    (50 by default)
+//   QT_QPA_PLATFORM=offscreen settingsbench [MEGABYTES …]    (10 and 50 by default)
+//
+// Sizes are measured in the order given; give them smallest first, as the
+// peak is the process's own.
 #include "mainwindow.h"
 #include "settingsmanager.h"
 
@@ -63,12 +66,8 @@ double medianWindowMs()
     return times[2];
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int measure(qsizetype megabytes)
 {
-    QApplication app(argc, argv);
-    const qsizetype megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 50;
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     const double emptyWindowMs = medianWindowMs();
@@ -124,5 +123,21 @@ int main(int argc, char *argv[])
                 rereads[2], rereads.back());
     std::printf("peak resident memory: %.1f x the file (%.2f x before the store was made)\n",
                 double(storePeak) / fileKiB, double(before) / fileKiB);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QList<qsizetype> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes << QByteArray(argv[i]).toLongLong();
+    if (sizes.isEmpty())
+        sizes = {10, 50};
+    for (const qsizetype megabytes : std::as_const(sizes))
+        if (const int failed = measure(megabytes))
+            return failed;
     return 0;
 }

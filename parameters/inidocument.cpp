@@ -444,57 +444,85 @@ IniDocument::Edited IniDocument::withValues(const QList<Value> &values) const
 
     std::sort(edits.begin(), edits.end(),
               [](const Replacement &a, const Replacement &b) { return a.start < b.start; });
-    qsizetype grown = 0;
-    for (const Replacement &edit : std::as_const(edits))
-        grown += edit.text.size() - (edit.end - edit.start);
-    edited.text.reserve(bytes.size() + std::max<qsizetype>(grown, 0));
     qsizetype copied = 0;
     for (const Replacement &edit : std::as_const(edits)) {
-        edited.text += QByteArrayView(bytes).sliced(copied, edit.start - copied);
-        edited.text += edit.text;
+        edited.head += QByteArrayView(bytes).sliced(copied, edit.start - copied);
+        edited.head += edit.text;
         copied = edit.end;
     }
-    edited.text += QByteArrayView(bytes).sliced(copied);
+    edited.resumesAt = copied;
     edited.changed = true;
-    edited.readsBack = readsAsIntended(edited.text, edits);
-    return edited;
+    // The texts read alike again a line or two past the last edit: the
+    // read-back is given a stretch of what follows it, and a longer one
+    // where that fell short.
+    const qsizetype rest = bytes.size() - copied;
+    for (qsizetype stretch = qsizetype(1) << 16;; stretch *= 16) {
+        const bool complete = stretch >= rest;
+        const ReadBack read = readsAsIntended(
+            QByteArray(edited.head)
+                .append(QByteArrayView(bytes).sliced(copied, complete ? rest : stretch)),
+            complete, edits);
+        if (read != ReadBack::TextCutShort) {
+            edited.readsBack = read == ReadBack::AsIntended;
+            return edited;
+        }
+    }
 }
 
 // Reads the edited text back beside this one, line for line: each line
 // must be the same bytes, but the lines whose value was replaced (the old
 // line with the new value) and the lines inserted (in order, in the general
 // section). Once every edit is passed and both readers stand at the same
-// place of the same bytes, the rest reads alike and is not read.
-bool IniDocument::readsAsIntended(const QByteArray &edited, const QList<Replacement> &edits) const
+// place of the same bytes, the rest reads alike and is not read. `edited`
+// may be the edited text's beginning only (`complete` false): a line that
+// reaches its end may go on, and the answer is then that it was cut short.
+IniDocument::ReadBack IniDocument::readsAsIntended(const QByteArray &edited, bool complete,
+                                                   const QList<Replacement> &edits) const
 {
     const auto lineOf = [](const QByteArray &text, const LogicalLine &line) {
         return QByteArrayView(text).sliced(line.start, line.end - line.start);
     };
-    const qsizetype shift = edited.size() - bytes.size();
+    qsizetype shift = 0;
+    for (const Replacement &edit : edits)
+        shift += edit.text.size() - (edit.end - edit.start);
     const qsizetype editsEnd = edits.last().end; // they are sorted and do not overlap
     LineReader before(bytes);
     LineReader after(edited);
     LineReader passed = before; // as `before` stood after the last line compared
     LogicalLine old;
     LogicalLine now;
+    bool cut = false;
+    const auto readAfter = [&] {
+        const bool read = after.next(now);
+        cut = !complete && after.position() >= edited.size();
+        return read && !cut;
+    };
+    const ReadBack otherwise = ReadBack::Otherwise;
     bool haveOld = before.next(old);
     qsizetype next = 0; // the first edit not yet read back
     for (;;) {
         if (next == edits.size() && passed.position() >= editsEnd
             && after.position() - passed.position() == shift && after.sameState(passed))
-            return true;
+            return ReadBack::AsIntended;
         if (next < edits.size() && !edits[next].lines.isEmpty()
             && (!haveOld || old.start >= edits[next].start)) {
-            for (const QByteArray &expected : edits[next].lines)
-                if (!after.next(now) || lineOf(edited, now) != expected || !now.general)
-                    return false;
+            for (const QByteArray &expected : edits[next].lines) {
+                if (!readAfter())
+                    return cut ? ReadBack::TextCutShort : otherwise;
+                if (lineOf(edited, now) != expected || !now.general)
+                    return otherwise;
+            }
             ++next;
             continue;
         }
-        if (!haveOld)
-            return next == edits.size() && !after.next(now);
-        if (!after.next(now))
-            return false;
+        if (!haveOld) {
+            const bool more = readAfter();
+            if (cut)
+                return ReadBack::TextCutShort;
+            return next == edits.size() && !more ? ReadBack::AsIntended : otherwise;
+        }
+        if (!readAfter())
+            return cut ? ReadBack::TextCutShort : otherwise;
         const QByteArrayView got = lineOf(edited, now);
         if (next < edits.size() && edits[next].lines.isEmpty() && edits[next].start >= old.start
             && edits[next].start <= old.end) {
@@ -505,9 +533,9 @@ bool IniDocument::readsAsIntended(const QByteArray &edited, const QList<Replacem
                 || got.first(head) != QByteArrayView(bytes).sliced(old.start, head)
                 || got.sliced(head, edit.text.size()) != edit.text
                 || got.last(tail) != QByteArrayView(bytes).sliced(edit.end, tail))
-                return false;
+                return otherwise;
         } else if (got != lineOf(bytes, old)) {
-            return false;
+            return otherwise;
         }
         passed = before;
         haveOld = before.next(old);

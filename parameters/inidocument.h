@@ -37,12 +37,28 @@ public:
         bool onlyIfMissing = false; // a key the file holds keeps its value
     };
 
+    // The edited text is `head` followed by the document's own bytes from
+    // `resumesAt` on: a large file edited near its top is never copied whole.
     struct Edited
     {
         bool readsBack = true;           // the text reads as intended (false: nothing to write)
-        bool changed = false;            // `text` differs from the document's
-        QByteArray text;                 // the edited text, where it changed
-        QHash<QString, QVariant> values; // every key of the edit as `text` reads it
+        bool changed = false;            // the edited text differs from the document's
+        QByteArray head;                 // the edited text up to where the document resumes
+        qsizetype resumesAt = 0;         // where the document's own bytes follow `head`
+        QHash<QString, QVariant> values; // every key of the edit as the edited text reads it
+
+        // The whole edited text of `document`, the text this edit was made on.
+        QByteArray text(const QByteArray &document) const
+        {
+            return changed ? QByteArray(head).append(QByteArrayView(document).sliced(resumesAt))
+                           : document;
+        }
+        // Makes `document` the edited text in place.
+        void apply(QByteArray &document) const
+        {
+            if (changed)
+                document.replace(0, resumesAt, head);
+        }
     };
 
     // The text with each key set to its value: a key the file holds gets the
@@ -54,7 +70,8 @@ public:
     //
     // The edited text is read back before it is handed out: every key set
     // must read its new value, and every section, key and value of the file
-    // must read as before. Where it would not, readsBack is false.
+    // must read as before. Where it would not, readsBack is false. Only the
+    // lines up to where both texts read alike again are read.
     Edited withValues(const QList<Value> &values) const;
 
     // An int as the settings class writes one.
@@ -95,7 +112,9 @@ private:
         QList<QByteArray> lines; // an insertion's lines, as they must read back
     };
     Found find(const QStringList &keys) const;
-    bool readsAsIntended(const QByteArray &edited, const QList<Replacement> &edits) const;
+    enum class ReadBack { AsIntended, Otherwise, TextCutShort };
+    ReadBack readsAsIntended(const QByteArray &edited, bool complete,
+                             const QList<Replacement> &edits) const;
     QByteArray lineEnd() const;
 
     const QByteArray &bytes;

@@ -149,18 +149,19 @@ bool SettingsManager::write()
     IniDocument::Edited edited = IniDocument(fileText).withValues(values);
     if (!edited.readsBack)
         return false;
-    if (edited.changed)
-        fileText = std::move(edited.text);
     if (edited.changed || !QFileInfo::exists(path)) {
         // Written aside and renamed into place: a write that fails half-way
         // (a full disk) leaves the file as it was. The flush comes first
         // because commit() does not notice a failure of its own final flush
         // and would put a short file in place.
+        const QByteArrayView rest = QByteArrayView(fileText).sliced(edited.resumesAt);
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(fileText) != fileText.size()
-            || !file.flush() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly) || file.write(edited.head) != edited.head.size()
+            || file.write(rest.data(), rest.size()) != rest.size() || !file.flush()
+            || !file.commit())
             return false;
     }
+    edited.apply(fileText);
     if (!holds(path, fileText))
         return false;
     // The edit read every key it was given, the file lacking none of them.

@@ -630,6 +630,10 @@ private slots:
         // A list converts to no number, whatever its first item holds.
         QTest::newRow("a UTF-8 sequence left open before blanks")
             << QByteArray("peravalitys = 37\xc6 \nrpmredline=\"6000\"\xd9 ; quoted\n");
+        // A save reads back past its edits until the texts read alike: here
+        // past a comment longer than the first stretch of the file it reads.
+        QTest::newRow("a long comment after the added key")
+            << "[General]\nTireSize=2550\n;" + QByteArray(100000, 'c') + "\n[Other]\nx=1\n";
         QTest::newRow("lists whose first item ends at a NUL") << QByteArray(
             "vaihde1=5\\0,\nvaihde2=\"12\\0\", 7\nvaihde3=2147483647\\0,@Variant(x)\n");
     }
@@ -689,7 +693,7 @@ private slots:
             const IniDocument::Edited edited =
                 IniDocument(text).withValues({{"hitausmomentti", IniDocument::intText(4321)}});
             QVERIFY(edited.readsBack);
-            const QByteArray saved = edited.changed ? edited.text : text;
+            const QByteArray saved = edited.text(text);
             const QString seed = QString::fromLatin1(text.toPercentEncoding());
             const auto reader = oracle(saved);
             QVERIFY2(reader->value("hitausmomentti").toString() == "4321", qPrintable(seed));
@@ -761,7 +765,7 @@ private slots:
                 ++refused;
                 continue;
             }
-            QVERIFY2(readsAsSaved(text, edited.changed ? edited.text : text), qPrintable(seed));
+            QVERIFY2(readsAsSaved(text, edited.text(text)), qPrintable(seed));
         }
         // The check before writing is a last guard, not the way most saves end.
         QVERIFY2(refused < rounds / 50, qPrintable(QString::number(refused)));
