@@ -44,6 +44,14 @@ grep -q "release version=\"$(grep -oP 'project\(\S+ VERSION \K[0-9.]+' "$here/..
 grep -qx 'Exec="/opt/engine-simulator/bin/engine-simulator"' "$desktop" ||
     fail "desktop entry does not run the launcher of its prefix: $(grep Exec "$desktop")"
 
+# Asked for help or the version, the command answers and starts nothing.
+version=$(grep -oP 'project\(\S+ VERSION \K[0-9.]+' "$here/../CMakeLists.txt")
+help=$(HOME=$work/help timeout 5 "$prefix/bin/engine-simulator" --help) || fail "--help failed"
+grep -q "^Usage: engine-simulator" <<<"$help" && grep -qF "$work/help/.config/engine-simulator/settings.ini" <<<"$help" &&
+    grep -q 'engine-simulator(1)' <<<"$help" || fail "--help says: $help"
+[ "$(timeout 5 "$prefix/bin/engine-simulator" --version)" = "engine-simulator $version" ] || fail "--version"
+[ ! -e "$work/help" ] || fail "--help set up a folder"
+
 source "$here/../scripts/xvfb-session.sh"
 on_exit() { rm -rf "$work"; }
 start_xvfb
@@ -115,13 +123,18 @@ wait "$app" 2>/dev/null || true
 # Without HOME the home folder comes from the password database. For nobody
 # that is a folder that cannot be made: the program starts all the same, in a
 # temporary folder, and says why. The folder goes when the program ends,
-# whether killed or by File → Exit.
+# whether killed, by File → Exit, by Ctrl-C or Ctrl-\ in its terminal (the
+# signal goes to the launcher's process group) or by a signal to the
+# launcher alone; the launcher ends with the program's status.
 if [ "$(id -u)" -eq 0 ]; then
     chmod 755 "$work"
     mkdir -m 1777 "$work/tmp"
-    for ending in killed exit; do
-        TMPDIR=$work/tmp setpriv --reuid=nobody --regid=nogroup --clear-groups \
-            env -u HOME -u XDG_RUNTIME_DIR -u XDG_CONFIG_HOME "$launcher" >/dev/null 2>"$work/nobody" &
+    for ending in killed exit INT:130 QUIT:131 TERM:143; do
+        # Started as a terminal starts a command: in a process group of its
+        # own, with no signal ignored.
+        TMPDIR=$work/tmp setsid setpriv --reuid=nobody --regid=nogroup --clear-groups \
+            env --default-signal -u HOME -u XDG_RUNTIME_DIR -u XDG_CONFIG_HOME "$launcher" \
+            >/dev/null 2>"$work/nobody" &
         launched=$!
         # The program, not one of the launcher's short-lived helpers.
         for _ in $(seq 100); do
@@ -131,15 +144,26 @@ if [ "$(id -u)" -eq 0 ]; then
         window=$(window_of "$app")
         [ -n "$window" ] || fail "no window without HOME: $(cat "$work/nobody")"
         [ -n "$(find "$work/tmp" -name 'engine-simulator.*')" ] || fail "no temporary folder"
-        if [ "$ending" = killed ]; then
-            kill "$app"
-        else
+        case $ending in
+        killed) kill "$app" ;;
+        exit)
             sleep 0.5
             xdotool mousemove --window "$window" 20 9 click 1
             sleep 0.5
             xdotool key Down Down Return
-        fi
-        wait "$launched" 2>/dev/null || true
+            ;;
+        TERM:*) kill -TERM "$launched" ;;
+        *) kill -"${ending%:*}" -- -"$launched" ;;
+        esac
+        for _ in $(seq 100); do
+            kill -0 "$launched" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -0 "$launched" 2>/dev/null && kill -KILL -- -"$launched" && fail "the launcher runs on after $ending"
+        status=0
+        wait "$launched" 2>/dev/null || status=$?
+        case $ending in *:*) [ "$status" = "${ending#*:}" ] || fail "$ending: the launcher ended with $status" ;; esac
+        ! kill -0 "$app" 2>/dev/null || fail "the program runs on after $ending"
         [ -z "$(find "$work/tmp" -name 'engine-simulator.*')" ] ||
             fail "the temporary folder stayed after the program was $ending"
     done
