@@ -8,9 +8,16 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# One version and date in CMake, the changelog and the AppStream metadata
+# (checked in the package below), above the release before it.
 version=$(grep -oP 'project\(\S+ VERSION \K[0-9.]+' "$root/CMakeLists.txt")
+date=$(grep -oP 'set\(RELEASE_DATE \K[0-9-]+' "$root/CMakeLists.txt")
 changelog=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
 [ "$changelog" = "$version" ] || fail "debian/changelog is at $changelog, the project at $version"
+[ "$(date -u -d "$(dpkg-parsechangelog -l "$root/debian/changelog" -S Date)" +%F)" = "$date" ] ||
+    fail "debian/changelog's date is not the project's release date $date"
+previous=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version -o 1 -c 1)
+dpkg --compare-versions "$version" gt "$previous" || fail "version $version is not above $previous"
 build_depends=$(awk '/^Build-Depends:/ { sub(/^Build-Depends:/, ""); f = 1; print; next }
                      f && /^ / { print; next } { f = 0 }' "$root/debian/control")
 for dependency in $(echo "$build_depends" | sed 's/([^)]*)//g' | tr ',' '\n' | awk '{print $1}'); do
@@ -44,6 +51,9 @@ report=$(grep -v ': appstream-metadata-validation-failed Problems reported by "a
 if grep -qE '^[EWP]: ' <<<"$report"; then
     fail "lintian: $report"
 fi
+release=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO --wildcards './usr/share/metainfo/*.metainfo.xml' |
+    grep -m1 -o '<release [^>]*>')
+[ "$release" = "<release version=\"$version\" date=\"$date\"/>" ] || fail "the metainfo's newest release: $release"
 # On a Wayland desktop Qt needs its Wayland plugin.
 grep -q 'qt6-wayland' <<<"$(dpkg-deb -f "$deb" Recommends Depends)" ||
     fail "the package does not bring Qt's Wayland plugin"

@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(window.plot->geometry(), QRect(0, 0, 601, 401));
         QVERIFY(!window.timer->isActive());
         QVERIFY(window.ui->pushButton->isEnabled());
-        QCOMPARE(window.version, QStringLiteral("0.1.1"));
+        QCOMPARE(window.version, QStringLiteral(ENGINE_SIMULATOR_VERSION));
     }
 
     // Tab reaches the throttle and the load and the keys move them; the
@@ -339,7 +339,8 @@ private slots:
             window.ui->actionAbout->trigger();
             QCOMPARE(title, QStringLiteral("Information"));
             QVERIFY(modal);
-            QVERIFY2(text.endsWith(QStringLiteral("\n\nVersion: 0.1.1 \n")), qPrintable(text));
+            QVERIFY2(text.endsWith(QStringLiteral("\n\nVersion: " ENGINE_SIMULATOR_VERSION " \n")),
+                     qPrintable(text));
             QVERIFY(text.indexOf(QStringLiteral("\n\n")) > 0); // a credit paragraph comes first
             // Sentences are not broken by hand, so the box wraps them evenly.
             for (const QString &paragraph : text.split(QStringLiteral("\n\n")))
