@@ -13,13 +13,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
+
+#include <unistd.h>
 
 namespace {
 
@@ -59,8 +62,28 @@ bool settingsClassKeeps(const QByteArray &text, const QSettings &before, const Q
     return written && readsAsSaved(before, *oracle(contents(name)), key, value);
 }
 
+// The working folders of this target's runs, one for each process, named
+// after it. A run that ends in a finding or is killed by libFuzzer has no
+// chance to remove its own: each run removes those of processes that are gone.
+QString workingFolder()
+{
+    const QDir top(QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
+                                                                      : QDir::tempPath());
+    const QString prefix = QStringLiteral("settings-fuzzer-");
+    for (const QString &name : top.entryList({prefix + QLatin1Char('*')}, QDir::Dirs)) {
+        const pid_t pid = pid_t(name.sliced(prefix.size()).toLongLong());
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QDir(top.filePath(name)).removeRecursively();
+    }
+    const QString folder = top.filePath(prefix + QString::number(::getpid()));
+    QDir(folder).removeRecursively();
+    if (!top.mkpath(folder))
+        difference(QStringLiteral("cannot make %1").arg(folder));
+    return folder;
+}
+
 // The store reads settings.ini in the working folder: each input is run in
-// a folder of this run's, on a memory file system where there is one (a
+// the folder of this process, on a memory file system where there is one (a
 // save's flush to disk costs more than the rest of a run), and libFuzzer's
 // own relative paths are kept.
 class InWorkingFolder
@@ -68,12 +91,13 @@ class InWorkingFolder
 public:
     InWorkingFolder()
     {
-        static QTemporaryDir folder(
-            QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-                ? QStringLiteral("/dev/shm/settings-fuzzer-XXXXXX")
-                : QDir::temp().filePath(QStringLiteral("settings-fuzzer-XXXXXX")));
-        if (!folder.isValid() || !QDir::setCurrent(folder.path()))
-            difference(QStringLiteral("cannot make a working folder"));
+        static const struct Folder
+        {
+            QString path = workingFolder();
+            ~Folder() { QDir(path).removeRecursively(); } // at a normal end
+        } folder;
+        if (!QDir::setCurrent(folder.path))
+            difference(QStringLiteral("cannot enter %1").arg(folder.path));
     }
     ~InWorkingFolder() { QDir::setCurrent(previous); }
 
