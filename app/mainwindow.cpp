@@ -36,10 +36,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     version = QStringLiteral(ENGINE_SIMULATOR_VERSION);
 
     plot = new QCustomPlot();
-    // The library queues a first redraw from its constructor; run it now,
-    // while the plot is still empty, rather than after the window is shown,
-    // where it would redraw both curves a second time before the first paint.
-    QCoreApplication::sendPostedEvents(plot, QEvent::MetaCall);
     plot->setParent(ui->frame);
     plot->resize(ui->frame->width(), ui->frame->height());
     plot->setAccessibleName(tr("Power and torque curves"));

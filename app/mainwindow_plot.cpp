@@ -77,9 +77,14 @@ bool holdsPoints(const QCPGraph *graph, const QVector<double> &keys, const QVect
 // which then has the whole plot repainted. A tick needs less, so these two
 // reach the protected parts that replot() itself uses: whether every paint
 // buffer is up to date (and no full redraw is queued), and a layer's own
-// buffer and drawing.
+// buffer and drawing. The first also drops a queued redraw.
 struct PlotInternals : QCustomPlot
 {
+    static void dropQueuedReplot(QCustomPlot *plot)
+    {
+        QCoreApplication::removePostedEvents(plot, QEvent::MetaCall);
+        plot->*(&PlotInternals::mReplotQueued) = false;
+    }
     static bool buffersUpToDate(QCustomPlot *plot)
     {
         return !(plot->*(&PlotInternals::hasInvalidatedPaintBuffers))()
@@ -171,6 +176,10 @@ void MainWindow::showLivePoint()
 
 void MainWindow::setUpPlotAxes()
 {
+    // The library queues a redraw from its constructor. Showing the window
+    // redraws the plot at its size before the first paint, so that one is
+    // dropped: the first picture costs one redraw, with both curves.
+    PlotInternals::dropQueuedReplot(plot);
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables
                           | QCP::iSelectAxes | QCP::iSelectLegend | QCP::iSelectOther);
     plot->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);

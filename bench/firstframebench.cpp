@@ -1,0 +1,216 @@
+// Measures how long a program takes from its start to its first whole
+// picture on the X server, against a bare main window of the same size built
+// with the same toolkit (barewindow, beside this benchmark), the two started
+// in turns. A start counts from the moment before the process is made; its
+// picture is whole at the first look at the window that shows what the
+// window shows a second later. Looks are taken as fast as the server answers
+// them (a few milliseconds each).
+//
+//   xvfb-run -s '-screen 0 1280x800x24' firstframebench PROGRAM [ROUNDS]
+//
+// The program runs in a folder of its own with the example vehicle as its
+// settings.ini; EXAMPLE_SETTINGS names that file (the source tree's
+// settings.example.ini by default).
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Connection
+{
+    xcb_connection_t *x = nullptr;
+    xcb_window_t root = 0;
+};
+
+double msSince(Clock::time_point start, Clock::time_point end)
+{
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+// The next top-level window mapped, or 0 after `seconds`.
+xcb_window_t nextMapped(const Connection &c, double seconds)
+{
+    const Clock::time_point end =
+        Clock::now()
+        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    pollfd fd{xcb_get_file_descriptor(c.x), POLLIN, 0};
+    while (Clock::now() < end) {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(c.x)) {
+            const bool mapped = (event->response_type & 0x7f) == XCB_MAP_NOTIFY;
+            const xcb_window_t window = reinterpret_cast<xcb_map_notify_event_t *>(event)->window;
+            std::free(event);
+            if (mapped)
+                return window;
+        }
+        poll(&fd, 1, 1);
+    }
+    return 0;
+}
+
+// The window's pixels, hashed; 0 where the window is gone.
+unsigned long long look(const Connection &c, xcb_window_t window, int width, int height)
+{
+    xcb_get_image_reply_t *image =
+        xcb_get_image_reply(c.x,
+                            xcb_get_image(c.x, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0,
+                                          uint16_t(width), uint16_t(height), ~0u),
+                            nullptr);
+    if (!image)
+        return 0;
+    const uint8_t *data = xcb_get_image_data(image);
+    unsigned long long hash = 1469598103934665603ull;
+    for (int i = 0, size = xcb_get_image_data_length(image); i < size; ++i)
+        hash = (hash ^ data[i]) * 1099511628211ull;
+    std::free(image);
+    return hash | 1;
+}
+
+struct Start
+{
+    double ms = -1; // to the first whole picture; -1: none
+    int width = 0;
+    int height = 0;
+};
+
+Start measure(const Connection &c, const std::vector<std::string> &command,
+              const std::string &folder)
+{
+    std::vector<char *> argv;
+    argv.reserve(command.size() + 1);
+    for (const std::string &word : command)
+        argv.push_back(const_cast<char *>(word.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    const Clock::time_point started = Clock::now();
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    std::filesystem::current_path(previous);
+    posix_spawn_file_actions_destroy(&actions);
+    Start result;
+    if (failed != 0)
+        return result;
+
+    const xcb_window_t window = nextMapped(c, 10);
+    if (window != 0) {
+        xcb_get_geometry_reply_t *geometry =
+            xcb_get_geometry_reply(c.x, xcb_get_geometry(c.x, window), nullptr);
+        if (geometry) {
+            result.width = geometry->width;
+            result.height = geometry->height;
+            std::free(geometry);
+        }
+        std::vector<std::pair<double, unsigned long long>> looks;
+        while (msSince(started, Clock::now()) < 1500) {
+            const Clock::time_point asked = Clock::now();
+            const unsigned long long seen = look(c, window, result.width, result.height);
+            looks.emplace_back(msSince(started, asked), seen);
+        }
+        const unsigned long long whole = looks.back().second;
+        for (const auto &[ms, seen] : looks)
+            if (seen == whole) {
+                result.ms = ms;
+                break;
+            }
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return result;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s PROGRAM [ROUNDS]\n", argv[0]);
+        return 2;
+    }
+    const std::string program = std::filesystem::absolute(argv[1]);
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 12;
+    const std::string bare =
+        (std::filesystem::absolute(argv[0]).parent_path() / "barewindow").string();
+    const char *example = std::getenv("EXAMPLE_SETTINGS");
+    const std::filesystem::path settings = example ? example : EXAMPLE_SETTINGS;
+
+    Connection c;
+    int screen = 0;
+    c.x = xcb_connect(nullptr, &screen);
+    if (xcb_connection_has_error(c.x)) {
+        std::fprintf(stderr, "no X server: run under xvfb-run or on a display\n");
+        return 1;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c.x));
+    for (int i = 0; i < screen; ++i)
+        xcb_screen_next(&screens);
+    c.root = screens.data->root;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c.x, c.root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c.x);
+
+    char folderTemplate[] = "/tmp/firstframebench-XXXXXX";
+    const std::string folder = mkdtemp(folderTemplate);
+    std::filesystem::copy_file(settings, folder + "/settings.ini");
+
+    // A first start of each warms the caches; it is not counted.
+    Start first = measure(c, {program}, folder);
+    if (first.ms < 0) {
+        std::fprintf(stderr, "no picture from %s\n", program.c_str());
+        return 1;
+    }
+    const std::vector<std::string> bareCommand = {bare, std::to_string(first.width),
+                                                  std::to_string(first.height)};
+    measure(c, bareCommand, folder);
+    std::vector<double> programMs, bareMs, ratios;
+    for (int round = 0; round < rounds; ++round) {
+        const Start a = measure(c, {program}, folder);
+        const Start b = measure(c, bareCommand, folder);
+        if (a.ms < 0 || b.ms < 0) {
+            std::fprintf(stderr, "round %d: no picture (%.1f, %.1f)\n", round + 1, a.ms, b.ms);
+            return 1;
+        }
+        programMs.push_back(a.ms);
+        bareMs.push_back(b.ms);
+        ratios.push_back(a.ms / b.ms);
+    }
+    std::filesystem::remove_all(folder);
+    std::printf("first whole picture of a %dx%d window, median of %d starts in turns:\n",
+                first.width, first.height, rounds);
+    std::printf("  program     %.1f ms\n  bare window %.1f ms\n", median(programMs),
+                median(bareMs));
+    std::printf("  ratio       %.2f (paired: %.2f to %.2f)\n", median(ratios),
+                *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+    return 0;
+}
