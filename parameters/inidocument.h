@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cstdint>
 #include <optional>
 
 // The settings file's bytes, read with the INI syntax of Qt's settings class
@@ -112,7 +113,7 @@ private:
         QList<QByteArray> lines; // an insertion's lines, as they must read back
     };
     Found find(const QStringList &keys) const;
-    enum class ReadBack { AsIntended, Otherwise, TextCutShort };
+    enum class ReadBack : std::uint8_t { AsIntended, Otherwise, TextCutShort };
     ReadBack readsAsIntended(const QByteArray &edited, bool complete,
                              const QList<Replacement> &edits) const;
     QByteArray lineEnd() const;

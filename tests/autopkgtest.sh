@@ -77,8 +77,22 @@ for map in /etc/subuid /etc/subgid; do
         echo "$user:100000:65536" >>"$map"
     fi
 done
+# The attempt runs in a process group of its own, which goes afterwards:
+# where the kernel refuses, unshare's helper for --map-auto stays behind.
+makes_user_namespace() {
+    setsid unshare --user --map-root-user --map-auto true </dev/null >/dev/null 2>&1 &
+    local attempt=$! status=1
+    for _ in $(seq 50); do
+        kill -0 "$attempt" 2>/dev/null || break
+        sleep 0.2
+    done
+    kill -0 "$attempt" 2>/dev/null || { wait "$attempt" && status=0; }
+    kill -KILL -- -"$attempt" 2>/dev/null
+    wait "$attempt" 2>/dev/null
+    return "$status"
+}
 if [ -z "$virt" ]; then
-    if timeout 10 unshare --user --map-root-user --map-auto true 2>/dev/null; then
+    if makes_user_namespace; then
         virt=unshare
     elif [ "$(id -u)" -eq 0 ]; then
         virt=chroot
