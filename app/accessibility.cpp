@@ -4,6 +4,7 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QLabel>
 #include <QScrollBar>
 #include <QStatusBar>
 
@@ -28,6 +29,20 @@ public:
         const QString caption = readout->accessibleName();
         const QString number = readout->shownText();
         return caption.isEmpty() ? number : caption + QLatin1Char(' ') + number;
+    }
+};
+
+// A label that captions a readout (the readout is its buddy) has no name of
+// its own: the readout says the caption with its number, and a screen
+// reader reviewing the window says it once, wherever it puts each on a line.
+class CaptionInterface : public QAccessibleWidget
+{
+public:
+    explicit CaptionInterface(QLabel *label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Name ? QString() : QAccessibleWidget::text(kind);
     }
 };
 
@@ -86,6 +101,9 @@ QAccessibleInterface *interfaceFor(const QString &, QObject *object)
 {
     if (auto *readout = qobject_cast<LcdNumber *>(object))
         return new ReadoutInterface(readout);
+    if (auto *label = qobject_cast<QLabel *>(object);
+        label && qobject_cast<LcdNumber *>(label->buddy()))
+        return new CaptionInterface(label);
     if (auto *bar = qobject_cast<QScrollBar *>(object);
         bar && bar->property(Accessibility::NegatedValue).toBool())
         return new NegatedScrollBarInterface(bar);
@@ -108,20 +126,44 @@ void Accessibility::install()
     Q_UNUSED(installed)
 }
 
-void Accessibility::announceMessages(QStatusBar *bar)
+namespace {
+
+// An empty widget of no size in `parent` that stands for a message: shown
+// afresh with each message as its name, it makes the accessibility bus tell
+// of a notification showing, which Orca speaks.
+QWidget *messageIn(QWidget *parent)
 {
-    // The status bar paints its messages itself; an empty widget of no size
-    // stands for the message. Shown afresh with each message, it makes the
-    // accessibility bus tell of a notification showing, which Orca speaks.
-    auto *message = new QWidget(bar);
+    for (QWidget *child : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (child->property(Message).toBool())
+            return child;
+    auto *message = new QWidget(parent);
     message->setProperty(Message, true);
+    // Its interface may have been made as it was created, before it was
+    // marked: it is made anew.
+    QAccessible::deleteAccessibleInterface(
+        QAccessible::uniqueId(QAccessible::queryAccessibleInterface(message)));
     message->setGeometry(0, 0, 0, 0);
     message->hide();
-    QObject::connect(bar, &QStatusBar::messageChanged, message, [message](const QString &text) {
-        message->hide();
-        message->setAccessibleName(text);
-        message->setVisible(!text.isEmpty());
-    });
+    return message;
+}
+
+} // namespace
+
+void Accessibility::announce(QWidget *parent, const QString &text)
+{
+    QWidget *message = messageIn(parent);
+    message->hide();
+    message->setAccessibleName(text);
+    message->setVisible(!text.isEmpty());
+}
+
+void Accessibility::announceMessages(QStatusBar *bar)
+{
+    // The status bar paints its messages itself; a message widget stands
+    // for them.
+    QWidget *message = messageIn(bar);
+    QObject::connect(bar, &QStatusBar::messageChanged, message,
+                     [bar](const QString &text) { announce(bar, text); });
     // A message shown before the window first had the focus (the launcher's
     // notice at start) goes by unheard: it is told again once it has it.
     QObject::connect(

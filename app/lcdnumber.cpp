@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -67,6 +68,14 @@ bool LcdNumber::Look::operator==(const Look &other) const
            && enabled == other.enabled && style == other.style && backdrop == other.backdrop;
 }
 
+LcdNumber::LcdNumber(QWidget *parent) : LcdNumber(5, parent) {}
+
+LcdNumber::LcdNumber(uint numDigits, QWidget *parent) : QLCDNumber(numDigits, parent)
+{
+    // Connected first, so that it runs before any other slot.
+    connect(this, &QLCDNumber::overflow, this, &LcdNumber::overflowing);
+}
+
 QString LcdNumber::digitsFor(double number, int digitCount)
 {
     // printf's %g with as many significant digits as fit, right-aligned; an
@@ -95,15 +104,15 @@ void LcdNumber::display(double number)
     // QLCDNumber repaints the whole readout when any digit changes; here
     // only the places whose character changed are repainted.
     const QString before = onScreen ? shown : QString();
-    const bool updatesWereDisabled = testAttribute(Qt::WA_UpdatesDisabled);
+    updatesDisabledBefore = testAttribute(Qt::WA_UpdatesDisabled);
     setAttribute(Qt::WA_UpdatesDisabled);
     QLCDNumber::display(number); // emits overflow() where the number does not fit
-    setAttribute(Qt::WA_UpdatesDisabled, updatesWereDisabled);
+    if (!updatesDisabledBefore)  // it overflowed: overflowing() took over
+        return;
+    setAttribute(Qt::WA_UpdatesDisabled, *std::exchange(updatesDisabledBefore, std::nullopt));
 
     const QString digits = digitsFor(number, digitCount());
     shownValue = number;
-    if (digits.isEmpty()) // overflow: QLCDNumber keeps its digits
-        return;
     if (!std::all_of(digits.cbegin(), digits.cend(),
                      [](QChar c) { return Characters.contains(c); })) { // "inf", "nan"
         forgetDigits();
@@ -115,12 +124,30 @@ void LcdNumber::display(double number)
         repaintEveryPlace();
         return;
     }
+    // Painted by QLCDNumber, only a whole readout is sure to show what it
+    // shows: a digit's edges may reach beyond its place.
+    if (!canCopy()) {
+        update();
+        return;
+    }
     QRegion changed;
     for (int i = 0; i < digits.size(); ++i)
         if (digits[i] != before[i])
             changed += cell(i) & inked;
     invalidated += changed;
     update(changed);
+}
+
+// The number did not fit: QLCDNumber keeps the digits on show. Updates are
+// as they were before display(double) for the slots that follow, and the
+// next number is shown afresh in every place.
+void LcdNumber::overflowing()
+{
+    if (updatesDisabledBefore) {
+        setAttribute(Qt::WA_UpdatesDisabled, *std::exchange(updatesDisabledBefore, std::nullopt));
+        shownValue = value(); // the digits still say what they said
+    }
+    onScreen = false;
 }
 
 // Paints every place now, from the images where they can be copied; being
@@ -211,12 +238,22 @@ bool LcdNumber::canCopy()
     return under && copyable(*under);
 }
 
+// The pixel ratio of the surface the readout paints on, which may differ
+// from the one the widget reports (Qt's offscreen platform on a scaled
+// screen paints at 1).
+qreal LcdNumber::surfaceRatio() const
+{
+    QBackingStore *store = window()->backingStore();
+    return store && store->paintDevice() ? store->paintDevice()->devicePixelRatioF()
+                                         : devicePixelRatioF();
+}
+
 // Whether copying the images paints what QLCDNumber would paint over the
 // colour `under`; paints the images first where the look has changed.
 bool LcdNumber::copyable(QRgb under)
 {
-    const qreal ratio = devicePixelRatioF();
-    if (frameShape() == StyledPanel || ratio != std::round(ratio))
+    const qreal ratio = surfaceRatio();
+    if (frameShape() == StyledPanel || ratio != 1)
         return false;
     const Look now{size(),
                    ratio,

@@ -29,13 +29,20 @@ class QStyle;
 // cover every pixel must be one known colour (the window's or a filling
 // ancestor's background, with no widget below it there), each digit's
 // pixels must stay within its own place (not so at a few pixels per digit),
-// and the device pixel ratio must be whole.
+// and the surface it paints on must have a pixel ratio of 1: scaled, a
+// digit's antialiased edges are not quite the same painted beside other
+// digits as beside its own kind.
+//
+// A number that overflows is QLCDNumber's alone: its overflow() reaches
+// slots connected to it with updates as they were, so that whatever they
+// do to the readout is painted as QLCDNumber paints it.
 class LcdNumber : public QLCDNumber
 {
     Q_OBJECT
 
 public:
-    using QLCDNumber::QLCDNumber;
+    explicit LcdNumber(QWidget *parent = nullptr);
+    explicit LcdNumber(uint numDigits, QWidget *parent = nullptr);
 
     // The digits on show as QLCDNumber formats `number` in this readout, or
     // nothing where it overflows the digit count.
@@ -70,8 +77,10 @@ private:
         QRgb backdrop = 0;
         bool operator==(const Look &other) const;
     };
+    void overflowing();
     bool knowsDigits() const;
     bool paintsOnScreen() const;
+    qreal surfaceRatio() const;
     std::optional<QRgb> backdrop() const;
     bool belowIsClear(const QRect &area) const;
     bool canCopy();
@@ -82,9 +91,10 @@ private:
     void paintImages();
     void forgetDigits();
 
-    QString shown;               // the digits last shown through display(double)
-    double shownValue = 0;       // the value they show
-    bool onScreen = false;       // the screen shows `shown`, copied from the images
+    QString shown;                             // the digits last shown through display(double)
+    double shownValue = 0;                     // the value they show
+    std::optional<bool> updatesDisabledBefore; // within display(double): updates as they were
+    bool onScreen = false;                     // the screen shows `shown`, copied from the images
     QRegion invalidated;         // the places this readout invalidated since the last paint
     bool repaintingAll = false;  // a repaint of every place, by display(double)
     Look imagesLook;             // what the images below were painted for

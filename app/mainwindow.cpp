@@ -211,6 +211,8 @@ void MainWindow::addGraph()
     plot->replot();
     timer->start(10);
     ui->pushButton->setEnabled(false);
+    // Heard after the focus has moved on from Start, which it leaves.
+    Accessibility::announce(this, tr("Simulation started"));
 }
 
 void MainWindow::removeSelectedGraph()
@@ -220,6 +222,9 @@ void MainWindow::removeSelectedGraph()
     ui->pushButton->setEnabled(true);
     plot->replot();
     machine->resetData();
+    Accessibility::announce(this,
+                            tr("Simulation stopped at %1 rpm, %2 km/h")
+                                .arg(ui->lcdNumber_2->shownText(), ui->lcdNumber_3->shownText()));
 }
 
 void MainWindow::drawPlot()

@@ -244,6 +244,8 @@ private slots:
         QCOMPARE(name(window.ui->lcdNumber_4), QStringLiteral("Kuormitus 20"));
         window.ui->lcdNumber_2->display(3460.2);
         QCOMPARE(name(window.ui->lcdNumber_2), QStringLiteral("RPM 3460"));
+        // The labels beside the speed readouts, which say them, are not said again.
+        QVERIFY(name(window.ui->label_2).isEmpty() && name(window.ui->label_3).isEmpty());
 
         QAccessibleInterface *throttle = interface(window.ui->verticalScrollBar);
         QCOMPARE(throttle->text(QAccessible::Value), QStringLiteral("80"));
@@ -283,23 +285,25 @@ private slots:
             QCOMPARE(interface(box)->valueInterface()->minimumStepSize().toDouble(), 1.0);
         QCOMPARE(name(motor->ui->doubleSpinBox), QStringLiteral("Tire Diameter (inches)"));
 
-        // A message in the status bar shows as a notification, which a
-        // screen reader speaks as it appears: each message shows it afresh.
-        // (Qt tells the accessibility bus when a widget shows; the offscreen
-        // platform has no bus, so the showing is watched here.)
+        // A message in the status bar, and the start and the stop of a run,
+        // show as a notification, which a screen reader speaks as it
+        // appears: each message shows it afresh. (Qt tells the accessibility
+        // bus when a widget shows; the offscreen platform has no bus, so the
+        // showing is watched here.)
         struct Shown : QObject
         {
             QStringList names;
             bool eventFilter(QObject *object, QEvent *event) override
             {
+                if (event->type() != QEvent::Show)
+                    return false;
                 QAccessibleInterface *source = QAccessible::queryAccessibleInterface(object);
-                if (event->type() == QEvent::Show && source->role() == QAccessible::Notification)
+                if (source && source->role() == QAccessible::Notification)
                     names << source->text(QAccessible::Name);
                 return false;
             }
         } shown;
-        for (QWidget *child : window.statusBar()->findChildren<QWidget *>())
-            child->installEventFilter(&shown);
+        qApp->installEventFilter(&shown);
         const QString notice = QStringLiteral("Settings are kept for this run only: test");
         window.statusBar()->showMessage(notice); // as the launcher's, before the window shows
         window.show();
@@ -311,6 +315,11 @@ private slots:
         window.writeDatabase(1300, "hitausmomentti");
         QCOMPARE(shown.names, QStringList({"Settings could not be saved to settings.ini",
                                            "Settings could not be saved to settings.ini"}));
+        shown.names.clear();
+        window.ui->pushButton->click();
+        window.ui->pushButton_2->click();
+        QCOMPARE(shown.names,
+                 QStringList({"Simulation started", "Simulation stopped at 3460 rpm, 45.68 km/h"}));
         window.hide();
     }
 

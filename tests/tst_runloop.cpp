@@ -381,27 +381,37 @@ private slots:
     // Whatever is done to a readout, it shows what a plain QLCDNumber shows
     // after the same calls: random sequences of its calls, also through a
     // QLCDNumber pointer, colours of its own and from its parent, disabled,
-    // style sheets, another style, sizes down to a few pixels; both compared
+    // style sheets, another style, sizes down to a few pixels, numbers that
+    // overflow with a slot on overflow() doing what a slot may; both compared
     // on the screen after every step, and grabbed or rendered elsewhere.
+    // CTest runs it on a screen scaled by 2 too.
     void readoutShowsWhatQLCDNumberShowsWhateverIsDone()
     {
-        QWidget window;
-        window.resize(720, 240);
-        auto *holder = new QWidget(&window);
-        holder->resize(window.size());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Each in a window of its own, at the same place: antialiased edges
+        // depend on where on the surface they fall. The offscreen platform
+        // grabs a window of a scaled screen at its size in device pixels,
+        // its top left only: the readouts, up to 340 by 230, stay within it.
+        QWidget windows[2];
+        QWidget *holders[2];
+        for (int i = 0; i < 2; ++i) {
+            windows[i].resize(720, 480);
+            holders[i] = new QWidget(&windows[i]);
+            holders[i]->resize(windows[i].size());
+            windows[i].show();
+            QVERIFY(QTest::qWaitForWindowExposed(&windows[i]));
+        }
         QStyle *windowsStyle = QStyleFactory::create(QStringLiteral("Windows"));
         QVERIFY(windowsStyle);
         QRandomGenerator generator(20261209);
         const auto colour = [&generator] { return QColor::fromRgb(generator.generate()); };
         double last = 0;
         const auto number = [&]() -> double {
-            switch (generator.bounded(6)) {
+            switch (generator.bounded(7)) {
             case 0: return last;     // the same again
             case 1: return last + 1; // one digit changes
             case 2: return -double(generator.bounded(1000)) / 8;
             case 3: return std::pow(10.0, generator.bounded(-6, 12)) * 1.2345;
+            case 4: return generator.bounded(2) ? 1e100 : -1e-100; // overflows any readout
             default: return double(generator.bounded(100000)) / 10;
             }
         };
@@ -457,17 +467,34 @@ private slots:
             return image;
         };
         for (int sequence = 0; sequence < 200; ++sequence) {
-            holder->setPalette(QPalette());
-            holder->setStyleSheet(QString());
-            holder->setEnabled(true);
-            qDeleteAll(holder->findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
-            LcdNumber mine(holder);
-            QLCDNumber plain(holder);
+            for (QWidget *holder : holders) {
+                holder->setPalette(QPalette());
+                holder->setStyleSheet(QString());
+                holder->setEnabled(true);
+                qDeleteAll(holder->findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
+            }
+            LcdNumber mine(holders[0]);
+            QLCDNumber plain(holders[1]);
+            // A slot on overflow() doing the same to each, or nothing.
+            const int onOverflow = generator.bounded(5);
+            const auto connectOverflow = [onOverflow](auto *readout) {
+                QObject::connect(readout, &QLCDNumber::overflow, readout, [readout, onOverflow] {
+                    QLCDNumber *base = readout;
+                    switch (onOverflow) {
+                    case 1: base->display(QStringLiteral("Err")); break;
+                    case 2: base->display(0); break;
+                    case 3: base->setDigitCount(base->digitCount() + 1); break;
+                    case 4: readout->display(0.0); break; // through its own class
+                    default: break;
+                    }
+                });
+            };
+            connectOverflow(&mine);
+            connectOverflow(&plain);
             for (QLCDNumber *readout : {static_cast<QLCDNumber *>(&mine), &plain}) {
                 readout->resize(131, 71);
                 readout->show();
             }
-            plain.move(360, 0);
             for (int i = 0; i < 10; ++i) {
                 // Mostly new numbers, as a running readout gets them.
                 const int kind = generator.bounded(3) != 0 ? 0 : generator.bounded(23);
@@ -479,15 +506,18 @@ private slots:
                 palette.setColor(QPalette::WindowText, colour());
                 palette.setColor(QPalette::Window, colour());
                 palette.setColor(QPalette::Light, colour());
-                if (kind == 14)
-                    holder->setPalette(palette);
-                else if (kind == 15)
-                    holder->setEnabled(!holder->isEnabled());
-                else if (kind == 16)
-                    holder->setStyleSheet(QStringLiteral("background: #%1").arg(count * 111111));
-                else if (kind == 17) // a widget below each, reaching into it
+                for (QWidget *holder : holders) {
+                    if (kind == 14)
+                        holder->setPalette(palette);
+                    else if (kind == 15)
+                        holder->setEnabled(!holder->isEnabled());
+                    else if (kind == 16)
+                        holder->setStyleSheet(
+                            QStringLiteral("background: #%1").arg(count * 111111));
+                }
+                if (kind == 17) // a widget below each, reaching into it
                     for (const QLCDNumber *readout : {static_cast<QLCDNumber *>(&mine), &plain}) {
-                        auto *below = new QWidget(holder);
+                        auto *below = new QWidget(readout->parentWidget());
                         below->setAutoFillBackground(true);
                         below->setPalette(palette);
                         below->setGeometry(
@@ -498,11 +528,17 @@ private slots:
                 step(kind, &mine, value, count, size, palette);
                 step(kind, &plain, value, count, size, palette);
                 QCoreApplication::processEvents();
-                const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+                const auto onScreen = [](const QLCDNumber &readout) { // in device pixels
+                    QWidget *window = readout.window();
+                    const QImage screen = window->screen()->grabWindow(window->winId()).toImage();
+                    const qreal ratio = screen.devicePixelRatio();
+                    return screen.copy(
+                        QRectF(QPointF(readout.pos()) * ratio, QSizeF(readout.size()) * ratio)
+                            .toRect());
+                };
                 const QString what =
                     QStringLiteral("sequence %1, step %2 (%3)").arg(sequence).arg(i).arg(kind);
-                QVERIFY2(screen.copy(mine.geometry()) == screen.copy(plain.geometry()),
-                         qPrintable(what));
+                QVERIFY2(onScreen(mine) == onScreen(plain), qPrintable(what));
                 if (kind >= 21) {
                     const QRgb fill = colour().rgb();
                     QVERIFY2(elsewhere(kind, &mine, fill) == elsewhere(kind, &plain, fill),
