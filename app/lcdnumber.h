@@ -30,8 +30,8 @@ class QStyle;
 // ancestor's background, with no widget below it there), each digit's
 // pixels must stay within its own place (not so at a few pixels per digit),
 // and the surface it paints on must have a pixel ratio of 1: scaled, a
-// digit's antialiased edges are not quite the same painted beside other
-// digits as beside its own kind.
+// digit's antialiased edges come out a shade otherwise at another place of
+// the surface, such as the images' own.
 //
 // A number that overflows is QLCDNumber's alone: its overflow() reaches
 // slots connected to it with updates as they were, so that whatever they
