@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 namespace {
 
@@ -107,9 +106,8 @@ void LcdNumber::display(double number)
     updatesDisabledBefore = testAttribute(Qt::WA_UpdatesDisabled);
     setAttribute(Qt::WA_UpdatesDisabled);
     QLCDNumber::display(number); // emits overflow() where the number does not fit
-    if (!updatesDisabledBefore)  // it overflowed: overflowing() took over
+    if (!restoreUpdates())       // it overflowed: overflowing() took over
         return;
-    setAttribute(Qt::WA_UpdatesDisabled, *std::exchange(updatesDisabledBefore, std::nullopt));
 
     const QString digits = digitsFor(number, digitCount());
     shownValue = number;
@@ -143,11 +141,20 @@ void LcdNumber::display(double number)
 // next number is shown afresh in every place.
 void LcdNumber::overflowing()
 {
-    if (updatesDisabledBefore) {
-        setAttribute(Qt::WA_UpdatesDisabled, *std::exchange(updatesDisabledBefore, std::nullopt));
+    if (restoreUpdates())
         shownValue = value(); // the digits still say what they said
-    }
     onScreen = false;
+}
+
+// Puts updates back as they were before display(double) turned them off;
+// false where they already are.
+bool LcdNumber::restoreUpdates()
+{
+    if (!updatesDisabledBefore)
+        return false;
+    setAttribute(Qt::WA_UpdatesDisabled, *updatesDisabledBefore);
+    updatesDisabledBefore.reset();
+    return true;
 }
 
 // Paints every place now, from the images where they can be copied; being

@@ -78,6 +78,7 @@ private:
         bool operator==(const Look &other) const;
     };
     void overflowing();
+    bool restoreUpdates();
     bool knowsDigits() const;
     bool paintsOnScreen() const;
     qreal surfaceRatio() const;
