@@ -208,6 +208,7 @@ void MainWindow::addGraph()
     livePen.setWidthF(2.0);
     live->setPen(livePen);
     live->setLayer(LiveLayer);
+    plot->layer(LiveLayer)->setMode(QCPLayer::lmBuffered);
     plot->replot();
     timer->start(10);
     ui->pushButton->setEnabled(false);

@@ -210,17 +210,23 @@ void MainWindow::setUpPlotAxes()
     plot->legend->setSelectableParts(QCPLegend::spItems);
     plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
 
-    // The live graph gets a buffered layer of its own right above the curves,
-    // in the same drawing order as if it were drawn with them.
+    // The live graph gets a layer of its own right above the curves, in the
+    // same drawing order as if it were drawn with them. It gets a paint
+    // buffer of its own when the run starts; until then the whole plot, the
+    // library's empty overlay included, is drawn into one buffer, which is
+    // quicker to make, fill and paint. Adding a layer makes the buffers, so
+    // the plot is told its size first: they are made once, at that size.
+    plot->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
+    plot->setViewport(plot->rect());
     plot->addLayer(LiveLayer, plot->layer(QStringLiteral("main")), QCustomPlot::limAbove);
-    plot->layer(LiveLayer)->setMode(QCPLayer::lmBuffered);
 }
 
 void MainWindow::setUpPlotCurves(const QPen &powerPen, const QPen &torquePen)
 {
+    // The curves' keys run up one rpm at a time: the library need not sort them.
     QCPGraph *power = plot->addGraph(plot->xAxis, plot->yAxis);
     power->setName(QStringLiteral("PowerCurve"));
-    power->setData(machine->rpmKeys, machine->powerCurve);
+    power->setData(machine->rpmKeys, machine->powerCurve, true);
     power->setLineStyle(QCPGraph::lsLine);
     power->setScatterStyle(QCPScatterStyle::ssDot);
     power->setPen(powerPen);
@@ -228,7 +234,7 @@ void MainWindow::setUpPlotCurves(const QPen &powerPen, const QPen &torquePen)
     QCPGraph *torque = plot->addGraph(plot->xAxis, plot->yAxis2);
     torque->setName(QStringLiteral("TorqueCurve"));
     // The table runs on to 5799 rpm; only the entries that have a key are drawn.
-    torque->setData(machine->rpmKeys, machine->torqueTable.mid(0, machine->rpmKeys.size()));
+    torque->setData(machine->rpmKeys, machine->torqueTable.mid(0, machine->rpmKeys.size()), true);
     torque->setLineStyle(QCPGraph::lsLine);
     torque->setScatterStyle(QCPScatterStyle::ssDot);
     torque->setPen(torquePen);

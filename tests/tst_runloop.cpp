@@ -31,6 +31,22 @@ private:
         window.timer->stop();
     }
 
+    // The layers that draw into the same paint buffer as `layer`, itself included.
+    static int layersSharingBufferWith(QCustomPlot *plot, const QString &layer)
+    {
+        struct Buffer : QCPLayer
+        {
+            static QCPAbstractPaintBuffer *of(QCPLayer *layer)
+            {
+                return (layer->*(&Buffer::mPaintBuffer)).toStrongRef().data();
+            }
+        };
+        int sharing = 0;
+        for (int i = 0; i < plot->layerCount(); ++i)
+            sharing += Buffer::of(plot->layer(i)) == Buffer::of(plot->layer(layer));
+        return sharing;
+    }
+
     static QStringList legendNames(const QCustomPlot *plot)
     {
         QStringList names;
@@ -258,6 +274,24 @@ private slots:
             QCOMPARE(window.plot->graph(2)->data()->at(0)->key, 1000.0);
             QCOMPARE(window.plot->graph(2)->data()->at(0)->value, 0.0);
         }
+    }
+
+    // The first picture costs one redraw of the plot, into a single paint
+    // buffer; Start gives the live graph's layer a buffer of its own, which
+    // each tick redraws alone.
+    void firstPictureIsOneRedrawIntoOneBuffer()
+    {
+        WorkingDirectory dir;
+        MainWindow window;
+        QSignalSpy redraws(window.plot, &QCustomPlot::afterReplot);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCoreApplication::processEvents();
+        QCOMPARE(redraws.count(), 1);
+        QCOMPARE(layersSharingBufferWith(window.plot, MainWindow::LiveLayer),
+                 window.plot->layerCount());
+        startRunByHand(window, -80);
+        QCOMPARE(layersSharingBufferWith(window.plot, MainWindow::LiveLayer), 1);
     }
 
     // A tick repaints only where the live graph was and is; what reaches the
