@@ -3,10 +3,10 @@
 // with the same toolkit (barewindow, beside this benchmark), the two started
 // in turns. A start counts from the moment before the process is made; its
 // picture is whole when the server answers the first look at the window that
-// shows what the window shows a second later. A look is taken as the window is mapped and
-// then whenever the server reports it drawn on (the DAMAGE extension), into
-// memory shared with the server, so that looking does not itself keep the
-// server and a core busy.
+// shows what the window shows a second later. A look is taken as the window
+// is mapped and then whenever the server reports it drawn on (the DAMAGE
+// extension), into memory shared with the server, so that looking does not
+// itself keep the server and a core busy.
 //
 //   xvfb-run -s '-screen 0 1280x800x24' firstframebench PROGRAM [ROUNDS]
 //
@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,7 +46,7 @@ struct Connection
 {
     xcb_connection_t *x = nullptr;
     xcb_window_t root = 0;
-    uint8_t damageEvent = 0; // the first event code of the DAMAGE extension
+    uint8_t damageEvent = 0;   // the first event code of the DAMAGE extension
     xcb_shm_seg_t segment = 0; // looks land here
     const uint8_t *pixels = nullptr;
     size_t capacity = 0;
@@ -76,6 +77,34 @@ xcb_window_t nextMapped(const Connection &c, double seconds)
     return 0;
 }
 
+// Makes `size` bytes of memory shared with the X server, where looks land;
+// false where it cannot be made.
+bool shareMemory(Connection &c, size_t size)
+{
+    if (c.pixels) {
+        xcb_shm_detach(c.x, c.segment);
+        shmdt(c.pixels);
+        c.pixels = nullptr;
+    }
+    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (id < 0)
+        return false;
+    void *attached = shmat(id, nullptr, SHM_RDONLY);
+    const bool failed = reinterpret_cast<intptr_t>(attached) == -1;
+    c.segment = xcb_generate_id(c.x);
+    xcb_generic_error_t *error =
+        failed ? nullptr
+               : xcb_request_check(c.x, xcb_shm_attach_checked(c.x, c.segment, uint32_t(id), 1));
+    shmctl(id, IPC_RMID, nullptr); // gone once both sides let go of it
+    if (failed || error) {
+        std::free(error);
+        return false;
+    }
+    c.pixels = static_cast<const uint8_t *>(attached);
+    c.capacity = size;
+    return true;
+}
+
 // The window's pixels, hashed; 0 where the window is gone. The server puts
 // them in memory shared with it (MIT-SHM): sent through the socket, a look
 // at a large window takes milliseconds, during which the server draws
@@ -83,26 +112,9 @@ xcb_window_t nextMapped(const Connection &c, double seconds)
 unsigned long long look(Connection &c, xcb_window_t window, int width, int height)
 {
     const size_t size = size_t(width) * size_t(height) * 4;
-    if (size > c.capacity) {
-        if (c.pixels) {
-            xcb_shm_detach(c.x, c.segment);
-            shmdt(c.pixels);
-        }
-        const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-        c.pixels = id < 0 ? nullptr : static_cast<const uint8_t *>(shmat(id, nullptr, SHM_RDONLY));
-        c.segment = xcb_generate_id(c.x);
-        xcb_generic_error_t *error =
-            c.pixels == reinterpret_cast<const uint8_t *>(-1) || !c.pixels
-                ? nullptr
-                : xcb_request_check(c.x, xcb_shm_attach_checked(c.x, c.segment, uint32_t(id), 1));
-        if (id >= 0)
-            shmctl(id, IPC_RMID, nullptr); // gone once both sides let go of it
-        if (c.pixels == reinterpret_cast<const uint8_t *>(-1) || !c.pixels || error) {
-            std::free(error);
-            std::fprintf(stderr, "no memory shared with the X server\n");
-            std::exit(1);
-        }
-        c.capacity = size;
+    if (size > c.capacity && !shareMemory(c, size)) {
+        std::fprintf(stderr, "no memory shared with the X server\n");
+        std::exit(1);
     }
     xcb_shm_get_image_reply_t *image = xcb_shm_get_image_reply(
         c.x,
@@ -129,8 +141,7 @@ struct Start
     int height = 0;
 };
 
-Start measure(Connection &c, const std::vector<std::string> &command,
-              const std::string &folder)
+Start measure(Connection &c, const std::vector<std::string> &command, const std::string &folder)
 {
     std::vector<char *> argv;
     argv.reserve(command.size() + 1);
@@ -175,8 +186,7 @@ Start measure(Connection &c, const std::vector<std::string> &command,
         while (msSince(started, Clock::now()) < 1500) {
             bool drawn = false;
             while (xcb_generic_event_t *event = xcb_poll_for_event(c.x)) {
-                drawn = drawn
-                        || (event->response_type & 0x7f) == c.damageEvent + XCB_DAMAGE_NOTIFY;
+                drawn = drawn || (event->response_type & 0x7f) == c.damageEvent + XCB_DAMAGE_NOTIFY;
                 std::free(event);
             }
             if (drawn) {
